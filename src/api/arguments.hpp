@@ -1,0 +1,53 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "../engine/column_values.hpp"
+#include "python.hpp"
+
+namespace quorvel::api {
+
+// A function's name as messages show it ("Frame.head()") and its parameter names in order;
+// every parameter is required and may be given by position or by keyword.
+template <std::size_t N>
+struct Parameters {
+    const char* function;
+    std::array<const char*, N> names;
+};
+
+namespace detail {
+bool match_arguments(const char* function, const char* const* names, std::size_t count, PyObject* const* args,
+                     Py_ssize_t nargs, PyObject* kwnames, PyObject** slots);
+}
+
+// Fills `slots` (borrowed references, in parameter order) from a fast call's arguments, or
+// raises the TypeError of the first mismatch.
+template <std::size_t N>
+bool match_arguments(const Parameters<N>& parameters, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,
+                     std::array<PyObject*, N>& slots) {
+    return detail::match_arguments(parameters.function, parameters.names.data(), N, args, nargs, kwnames,
+                                   slots.data());
+}
+
+// The same for a call through a tuple and a dict (a constructor); `function` takes no
+// parameters.
+bool refuse_arguments(const char* function, PyObject* args, PyObject* kwargs);
+
+// Conversions of one argument. On failure they raise, add the note naming `argument` and
+// return nothing. A text view points into the str object, which the caller keeps alive.
+std::optional<std::string_view> to_text(PyObject* object, const char* argument);
+std::optional<std::int64_t> to_integer(PyObject* object, const char* argument);
+std::optional<double> to_number(PyObject* object, const char* argument);
+std::optional<bool> to_flag(PyObject* object, const char* argument);
+std::optional<engine::I64Cells> to_integer_list(PyObject* object, const char* argument);
+std::optional<engine::F64Cells> to_number_list(PyObject* object, const char* argument);
+std::optional<engine::StrCells> to_text_cells(PyObject* object, const char* argument);
+std::optional<std::vector<std::string>> to_text_list(PyObject* object, const char* argument);
+
+}  // namespace quorvel::api

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <string_view>
+
+#include "../engine/result.hpp"
+#include "python.hpp"
+
+namespace quorvel::api {
+
+// Raises ValueError(message) for an engine error; returns nullptr for the caller to return.
+PyObject* raise_engine_error(const engine::EngineError& error);
+
+// Raises PanicException, the BaseException subclass for broken invariants and misuse from
+// another thread; returns nullptr.
+PyObject* raise_panic(std::string_view message);
+
+// Adds the note "while processing '{argument}'" to the exception being raised.
+void add_argument_note(const char* argument);
+
+// Reports RuntimeError(message) through the interpreter's unraisable hook, keeping any
+// exception that is already being raised.
+void report_unraisable(const char* message, PyObject* context);
+
+}  // namespace quorvel::api

@@ -1,0 +1,69 @@
+#include "frame_type.hpp"
+
+#include "arguments.hpp"
+#include "frame_methods.hpp"
+
+namespace quorvel::api {
+namespace {
+
+constexpr const char frame_unsendable_drop[] = "quorvel::api::Frame is unsendable, but is being dropped on another thread";
+
+// free(): the call protocol without work; the interpreter frees objects itself.
+PyObject* frame_free(PyObject* self, PyObject*) {
+    return call_frame_method(self, Access::shared, [](engine::Frame&) { return std::optional(NoneResult{}); });
+}
+
+// Frame(): a new empty frame; takes no arguments.
+PyObject* frame_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
+    if (!refuse_arguments("Frame.__new__()", args, kwargs)) return nullptr;
+    return new_instance(type, engine::Frame{});
+}
+
+void frame_dealloc(PyObject* self) { free_instance<engine::Frame>(self, frame_unsendable_drop); }
+
+constexpr int fast = METH_FASTCALL | METH_KEYWORDS;
+
+PyMethodDef frame_methods[] = {
+    {"add_floats", as_method(frame_add_floats), fast, "add_floats($self, name, values)\n--\n\n"},
+    {"add_ints", as_method(frame_add_ints), fast, "add_ints($self, name, values)\n--\n\n"},
+    {"add_strings", as_method(frame_add_strings), fast, "add_strings($self, name, values)\n--\n\n"},
+    {"height", frame_height, METH_NOARGS, "height($self)\n--\n\n"},
+    {"width", frame_width, METH_NOARGS, "width($self)\n--\n\n"},
+    {"names", frame_names, METH_NOARGS, "names($self)\n--\n\n"},
+    {"dtypes", frame_dtypes, METH_NOARGS, "dtypes($self)\n--\n\n"},
+    {"floats", as_method(frame_floats), fast, "floats($self, name)\n--\n\n"},
+    {"ints", as_method(frame_ints), fast, "ints($self, name)\n--\n\n"},
+    {"strings", as_method(frame_strings), fast, "strings($self, name)\n--\n\n"},
+    {"free", frame_free, METH_NOARGS,
+     "free($self)\n--\n\nNothing under CPython, which frees the object itself; in a page, the instance goes back to "
+     "the library."},
+    {nullptr, nullptr, 0, nullptr},
+};
+
+PyType_Slot frame_slots[] = {
+    {Py_tp_doc, const_cast<char*>("Frame()\n--\n\nA table: named columns of one length.")},
+    {Py_tp_new, reinterpret_cast<void*>(frame_new)},
+    {Py_tp_dealloc, reinterpret_cast<void*>(frame_dealloc)},
+    {Py_tp_methods, frame_methods},
+    {0, nullptr},
+};
+
+PyType_Spec frame_spec = {
+    "builtins.Frame",
+    static_cast<int>(sizeof(FrameObject)),
+    0,
+    Py_TPFLAGS_DEFAULT,
+    frame_slots,
+};
+
+}  // namespace
+
+PyTypeObject* frame_type() {
+    static PyObject* type = nullptr;
+    if (!type) type = PyType_FromSpec(&frame_spec);
+    return reinterpret_cast<PyTypeObject*>(type);
+}
+
+PyObject* to_python(engine::Frame&& frame) { return new_instance(frame_type(), std::move(frame)); }
+
+}  // namespace quorvel::api

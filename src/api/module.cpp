@@ -1,0 +1,51 @@
+// The module quorvel: multi-phase initialisation whose execution slot adds the public names.
+#include "frame_type.hpp"
+#include "grouped_type.hpp"
+#include "python.hpp"
+
+namespace quorvel::api {
+namespace {
+
+// Appends `name` to the module's __all__ (made on first use), then sets the attribute.
+// Steals `value`.
+int add_public(PyObject* module, const char* name, PyObject* value) {
+    Ref owned(value);
+    if (!owned) return -1;
+    Ref all(PyObject_GetAttrString(module, "__all__"));
+    if (!all) {
+        if (!PyErr_ExceptionMatches(PyExc_AttributeError)) return -1;
+        PyErr_Clear();
+        all = Ref(PyList_New(0));
+        if (!all || PyObject_SetAttrString(module, "__all__", all.get()) < 0) return -1;
+    }
+    Ref text(PyUnicode_FromString(name));
+    if (!text || PyList_Append(all.get(), text.get()) < 0) return -1;
+    return PyObject_SetAttrString(module, name, owned.get());
+}
+
+int exec_module(PyObject* module) {
+    if (!PyModule_Check(module)) {
+        PyErr_SetString(PyExc_TypeError, "quorvel: initialised object is not a module");
+        return -1;
+    }
+    if (add_public(module, "Frame", Py_XNewRef(reinterpret_cast<PyObject*>(frame_type()))) < 0) return -1;
+    if (add_public(module, "Grouped", Py_XNewRef(reinterpret_cast<PyObject*>(grouped_type()))) < 0) return -1;
+    return 0;
+}
+
+PyModuleDef_Slot module_slots[] = {
+    {Py_mod_exec, reinterpret_cast<void*>(exec_module)},
+#ifdef Py_mod_gil
+    {Py_mod_gil, Py_MOD_GIL_NOT_USED},
+#endif
+    {0, nullptr},
+};
+
+PyModuleDef module_definition = {
+    PyModuleDef_HEAD_INIT, "quorvel", "", 0, nullptr, module_slots, nullptr, nullptr, nullptr,
+};
+
+}  // namespace
+}  // namespace quorvel::api
+
+PyMODINIT_FUNC PyInit_quorvel() { return PyModuleDef_Init(&quorvel::api::module_definition); }

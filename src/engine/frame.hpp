@@ -1,0 +1,67 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <limits>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "column_values.hpp"
+#include "result.hpp"
+
+namespace quorvel::engine {
+
+// Row selections hold 32-bit physical rows, so no column may be longer than this.
+inline constexpr std::uint64_t max_rows = std::numeric_limits<std::uint32_t>::max();
+
+struct Column {
+    std::string name;
+    ValuesRef values;
+};
+
+// A shared, immutable list of physical rows: logical row r is physical row rows[r].
+struct RowSelection : RefCounted {
+    std::vector<std::uint32_t> rows;
+};
+
+using SelectionRef = Shared<const RowSelection>;
+
+// A table: named columns sharing one storage length, and an optional row selection that
+// says which physical rows the frame holds, in which order. Without a selection the
+// frame's rows are the storage itself.
+struct Frame {
+    std::vector<Column> columns;
+    SelectionRef selection;
+    std::uint64_t height = 0;
+
+    std::size_t physical_row(std::size_t logical_row) const {
+        return selection ? selection->rows[logical_row] : logical_row;
+    }
+    // The common length of the columns' value vectors (0 without columns).
+    std::size_t storage_length() const {
+        return columns.empty() ? 0 : columns.front().values->length();
+    }
+};
+
+// The column called `name`, or the lookup error naming every column.
+Result<const Column*> find_column(const std::vector<Column>& columns, std::string_view name);
+
+// Appends a column in place. A frame with a row selection is first written out, so shared
+// values and selections are never touched.
+Result<void> add_column(Frame& frame, std::string_view name, Cells cells);
+
+// The cells of `values` (a column of `frame`) in the frame's logical row order.
+ValuesRef gather(const Frame& frame, const ValuesRef& values);
+
+// The frame with every column written out in logical row order and no row selection.
+Frame materialize(const Frame& frame);
+
+// The column `name` in logical row order, checked to be of dtype `wanted`: the shared values
+// themselves when the frame has no row selection, else a gathered copy.
+Result<ValuesRef> read_column(const Frame& frame, std::string_view name, DType wanted);
+
+std::vector<std::string> column_names(const Frame& frame);
+std::vector<std::string> column_dtypes(const Frame& frame);
+
+}  // namespace quorvel::engine

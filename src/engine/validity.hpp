@@ -1,0 +1,33 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace quorvel::engine {
+
+// Null flags of one column: one bit per cell, set when the cell holds a value. An empty mask
+// means that every cell is present, so columns without nulls cost nothing and loops can take
+// an all-present path.
+class Validity {
+public:
+    bool all_present() const { return words_.empty(); }
+
+    bool is_present(std::size_t row) const {
+        return words_.empty() || ((words_[row >> 6] >> (row & 63)) & 1u) != 0;
+    }
+
+    // Marks one cell of a column of `length` cells as null. The mask is made (all present) on
+    // the first null, so building a column that has none allocates nothing.
+    void set_null(std::size_t row, std::size_t length) {
+        if (words_.empty()) words_.assign((length + 63) / 64, ~std::uint64_t{0});
+        words_[row >> 6] &= ~(std::uint64_t{1} << (row & 63));
+    }
+
+    const std::vector<std::uint64_t>& words() const { return words_; }
+
+private:
+    std::vector<std::uint64_t> words_;
+};
+
+}  // namespace quorvel::engine
