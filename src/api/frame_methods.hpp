@@ -18,4 +18,9 @@ PyObject* frame_floats(PyObject* self, PyObject* const* args, Py_ssize_t nargs, 
 PyObject* frame_ints(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
 PyObject* frame_strings(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
 
+// frame_slicing.cpp: rows and columns by position and name.
+PyObject* frame_select(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
+PyObject* frame_head(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
+PyObject* frame_tail(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
+
 }  // namespace quorvel::api

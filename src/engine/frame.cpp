@@ -13,7 +13,7 @@ std::string quoted_names(const std::vector<Column>& columns) {
     std::string names;
     for (const Column& column : columns) {
         if (!names.empty()) names += ", ";
-        names += quoted(column.name);
+        names += quoted_form(column.name);
     }
     return names;
 }
@@ -62,23 +62,23 @@ Result<const Column*> find_column(const std::vector<Column>& columns, std::strin
     for (const Column& column : columns) {
         if (column.name.size() == name.size() && column.name == name) return &column;
     }
-    return EngineError{"no column " + quoted(name) + " (the frame has " + quoted_names(columns) + ")"};
+    return EngineError{"no column " + quoted_form(name) + " (the frame has " + quoted_names(columns) + ")"};
 }
 
 Result<void> add_column(Frame& frame, std::string_view name, Cells cells) {
     if (frame.selection) frame = materialize(frame);
     for (const Column& column : frame.columns) {
-        if (column.name == name) return EngineError{"the frame has a column " + quoted(name) + " already"};
+        if (column.name == name) return EngineError{"the frame has a column " + quoted_form(name) + " already"};
     }
     const std::uint64_t count = std::visit([](const auto& c) { return c.size(); }, cells);
     if (!frame.columns.empty() && count != frame.height) {
-        return EngineError{"column " + quoted(name) + " has " + std::to_string(count) + " values; the frame has " +
+        return EngineError{"column " + quoted_form(name) + " has " + std::to_string(count) + " values; the frame has " +
                            std::to_string(frame.height) + " rows"};
     }
     if (count > max_rows) {
         // Row selections address rows with 32 bits; a longer column could not be sliced,
         // filtered or sorted without silently wrapping.
-        return EngineError{"column " + quoted(name) + " has " + std::to_string(count) +
+        return EngineError{"column " + quoted_form(name) + " has " + std::to_string(count) +
                            " values; a frame holds at most " + std::to_string(max_rows) + " rows"};
     }
     frame.height = count;
@@ -113,7 +113,7 @@ Result<ValuesRef> read_column(const Frame& frame, std::string_view name, DType w
     if (!column) return std::move(column).error();
     const DType dtype = (*column)->values->dtype();
     if (dtype != wanted) {
-        return EngineError{"column " + quoted(name) + " is " + std::string(dtype_name(dtype)) + ", not " +
+        return EngineError{"column " + quoted_form(name) + " is " + std::string(dtype_name(dtype)) + ", not " +
                            std::string(dtype_name(wanted))};
     }
     return gather(frame, (*column)->values);

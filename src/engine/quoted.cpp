@@ -48,7 +48,7 @@ void append_hex(std::string& out, std::uint32_t value) {
 
 }  // namespace
 
-std::string quoted(std::string_view text) {
+std::string quoted_form(std::string_view text) {
     std::string out;
     out.reserve(text.size() + 2);
     out.push_back('"');

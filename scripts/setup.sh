@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Installs what building and testing need on a fresh machine; quick when all is there.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+source scripts/pythons.sh
+
+apt_packages=(g++ libgtest-dev unicode-data)
+missing=()
+for package in "${apt_packages[@]}"; do
+  dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")
+done
+if ((${#missing[@]})); then
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq "${missing[@]}" >/dev/null
+fi
+
+pip_install() { "$1" -m pip install -q --disable-pip-version-check "${@:2}"; }
+command -v cmake >/dev/null && command -v ninja >/dev/null || pip_install python3 cmake ninja
+for python in "${PYTHONS[@]}"; do
+  "$python" -c "import pytest, hypothesis" 2>/dev/null || pip_install "$python" pytest hypothesis
+done

@@ -1,0 +1,76 @@
+#include "slicing.hpp"
+
+#include <algorithm>
+
+#include "quoted.hpp"
+
+namespace quorvel::engine {
+namespace {
+
+// The number of rows head(n) and tail(n) keep out of `height`.
+std::uint64_t kept_rows(std::uint64_t height, std::int64_t n) {
+    if (n >= 0) return std::min<std::uint64_t>(static_cast<std::uint64_t>(n), height);
+    // -n as unsigned avoids overflow at the most negative n.
+    const std::uint64_t dropped = 0 - static_cast<std::uint64_t>(n);
+    return dropped < height ? height - dropped : 0;
+}
+
+// The frame's logical rows first .. first + count - 1, as a frame.
+Frame slice(const Frame& frame, std::uint64_t first, std::uint64_t count) {
+    if (count == frame.height) return frame;
+    std::vector<std::uint32_t> rows(count);
+    if (frame.selection) {
+        const std::uint32_t* selected = frame.selection->rows.data() + first;
+        for (std::uint64_t i = 0; i < count; ++i) rows[i] = selected[i];
+    } else {
+        for (std::uint64_t i = 0; i < count; ++i) rows[i] = static_cast<std::uint32_t>(first + i);
+    }
+    return take_rows(frame, std::move(rows));
+}
+
+bool is_identity(const std::vector<std::uint32_t>& rows, std::size_t storage_length) {
+    if (rows.size() != storage_length) return false;
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        if (rows[i] != i) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+Frame take_rows(const Frame& frame, std::vector<std::uint32_t> rows) {
+    Frame out;
+    out.columns = frame.columns;
+    out.height = rows.size();
+    if (!is_identity(rows, frame.storage_length())) {
+        auto selection = make_shared_block<RowSelection>();
+        selection->rows = std::move(rows);
+        out.selection = std::move(selection);
+    }
+    return out;
+}
+
+Frame head(const Frame& frame, std::int64_t n) { return slice(frame, 0, kept_rows(frame.height, n)); }
+
+Frame tail(const Frame& frame, std::int64_t n) {
+    const std::uint64_t count = kept_rows(frame.height, n);
+    return slice(frame, frame.height - count, count);
+}
+
+Result<Frame> select(const Frame& frame, const std::vector<std::string>& names) {
+    Frame out;
+    out.selection = frame.selection;
+    out.height = frame.height;
+    out.columns.reserve(names.size());
+    for (const std::string& name : names) {
+        for (const Column& taken : out.columns) {
+            if (taken.name == name) return EngineError{"column " + quoted_form(name) + " selected twice"};
+        }
+        Result<const Column*> column = find_column(frame.columns, name);
+        if (!column) return std::move(column).error();
+        out.columns.push_back(**column);
+    }
+    return out;
+}
+
+}  // namespace quorvel::engine

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "frame.hpp"
+
+namespace quorvel::engine {
+
+// A frame holding the given physical rows of `frame`, in the given order, sharing every
+// column. A list naming every stored row once in storage order gives no row selection.
+Frame take_rows(const Frame& frame, std::vector<std::uint32_t> rows);
+
+// The first n rows (all but the last -n when n is negative); the last n rows for tail.
+Frame head(const Frame& frame, std::int64_t n);
+Frame tail(const Frame& frame, std::int64_t n);
+
+// The named columns in the given order, with the frame's rows.
+Result<Frame> select(const Frame& frame, const std::vector<std::string>& names);
+
+}  // namespace quorvel::engine
