@@ -1,47 +1,57 @@
 #include "column_typing.hpp"
 
+#include <algorithm>
+
+#include "huge_pages.hpp"
 #include "number_parse.hpp"
 
 namespace quorvel::engine {
 
-void ColumnBuilder::add_rows(const FieldTable& fields, std::size_t column, std::size_t begin, std::size_t end) {
-    std::size_t row = begin;
+void ColumnBuilder::add_rows(const FieldTable& batch, std::size_t column, std::size_t first_row, std::size_t rows) {
+    if (second_pass_) return;
+    std::size_t row = 0;
     if (dtype_ == DType::i64) {
-        row = add_integers(fields, column, row, end);
-        if (row == end) return;
-        widen_to_f64(fields, column);
+        row = add_integers(batch, column, first_row, row, rows);
+        if (row == rows) return;
+        widen_to_f64();
     }
     if (dtype_ == DType::f64) {
-        row = add_floats(fields, column, row, end);
-        if (row == end) return;
-        widen_to_str(fields, column, row);
+        row = add_floats(batch, column, first_row, row, rows);
+        if (row == rows) return;
+        widen_to_str(batch, column, first_row, row);
+        if (second_pass_) return;
     }
-    add_texts(fields, column, row, end, true);
+    append_texts(batch, column, first_row, row, rows, true);
 }
 
-std::size_t ColumnBuilder::add_integers(const FieldTable& fields, std::size_t column, std::size_t begin,
-                                        std::size_t end) {
+void ColumnBuilder::add_texts(const FieldTable& batch, std::size_t column, std::size_t first_row, std::size_t rows) {
+    append_texts(batch, column, first_row, 0, rows, true);
+}
+
+std::size_t ColumnBuilder::add_integers(const FieldTable& batch, std::size_t column, std::size_t first_row,
+                                        std::size_t begin, std::size_t end) {
     for (std::size_t row = begin; row < end; ++row) {
-        const std::string_view raw = fields.raw(row, column);
+        const std::string_view raw = batch.raw(row, column);
         if (raw.empty()) {
             integers_.push_back(0);
-            null_rows_.push_back(static_cast<std::uint32_t>(row));
+            null_rows_.push_back(static_cast<std::uint32_t>(first_row + row));
             continue;
         }
         const std::optional<std::int64_t> value = parse_i64(raw);
         if (!value) return row;
+        if (*value == 0 && raw.front() == '-') negative_zero_rows_.push_back(static_cast<std::uint32_t>(first_row + row));
         integers_.push_back(*value);
     }
     return end;
 }
 
-std::size_t ColumnBuilder::add_floats(const FieldTable& fields, std::size_t column, std::size_t begin,
-                                      std::size_t end) {
+std::size_t ColumnBuilder::add_floats(const FieldTable& batch, std::size_t column, std::size_t first_row,
+                                      std::size_t begin, std::size_t end) {
     for (std::size_t row = begin; row < end; ++row) {
-        const std::string_view raw = fields.raw(row, column);
+        const std::string_view raw = batch.raw(row, column);
         if (raw.empty()) {
             floats_.push_back(0);
-            null_rows_.push_back(static_cast<std::uint32_t>(row));
+            null_rows_.push_back(static_cast<std::uint32_t>(first_row + row));
             continue;
         }
         const std::optional<double> value = parse_f64(raw);
@@ -51,33 +61,68 @@ std::size_t ColumnBuilder::add_floats(const FieldTable& fields, std::size_t colu
     return end;
 }
 
-void ColumnBuilder::add_texts(const FieldTable& fields, std::size_t column, std::size_t begin, std::size_t end,
-                              bool first_visit) {
+void ColumnBuilder::append_texts(const FieldTable& batch, std::size_t column, std::size_t first_row,
+                                 std::size_t begin, std::size_t end, bool first_visit) {
+    // The texts are at most as long as the fields: room for all of them is made at once and
+    // written through a pointer, then cut to what was written.
+    std::size_t most = 0;
+    for (std::size_t row = begin; row < end; ++row) most += batch.raw(row, column).size();
+    std::vector<char>& bytes = texts_.bytes;
+    const std::size_t used = bytes.size();
+    if (bytes.capacity() - used < most) bytes.reserve(std::max(used + most, 2 * bytes.capacity()));
+    bytes.resize(used + most);
+    std::vector<std::uint64_t>& offsets = texts_.offsets;
+    std::size_t cell = offsets.size();
+    offsets.resize(cell + (end - begin));
+
+    char* const start = bytes.data();
+    char* out = start + used;
     for (std::size_t row = begin; row < end; ++row) {
-        const std::string_view raw = fields.raw(row, column);
-        if (raw.empty() && first_visit) null_rows_.push_back(static_cast<std::uint32_t>(row));
-        append_field_text(raw, texts_.bytes);
-        texts_.offsets.push_back(texts_.bytes.size());
+        const std::string_view raw = batch.raw(row, column);
+        if (raw.empty() && first_visit) null_rows_.push_back(static_cast<std::uint32_t>(first_row + row));
+        out = write_field_text(raw, out);
+        offsets[cell++] = static_cast<std::uint64_t>(out - start);
     }
+    bytes.resize(static_cast<std::size_t>(out - start));
 }
 
-void ColumnBuilder::widen_to_f64(const FieldTable& fields, std::size_t column) {
+void ColumnBuilder::widen_to_f64() {
     floats_.reserve(integers_.capacity());
-    for (std::size_t row = 0; row < integers_.size(); ++row) {
-        double value = static_cast<double>(integers_[row]);
-        // -0 is an integer 0, but as a float it is negative zero, as parse_f64 reads it.
-        if (value == 0 && fields.raw(row, column).starts_with('-')) value = -0.0;
-        floats_.push_back(value);
-    }
+    floats_.assign(integers_.begin(), integers_.end());
+    for (const std::uint32_t row : negative_zero_rows_) floats_[row] = -0.0;
     integers_ = {};
+    negative_zero_rows_ = {};
     dtype_ = DType::f64;
 }
 
-void ColumnBuilder::widen_to_str(const FieldTable& fields, std::size_t column, std::size_t rows_done) {
+void ColumnBuilder::widen_to_str(const FieldTable& batch, std::size_t column, std::size_t first_row,
+                                 std::size_t row) {
     floats_ = {};
-    texts_.offsets.reserve(rows_done + 1);
-    add_texts(fields, column, 0, rows_done, false);
     dtype_ = DType::str;
+    if (first_row == 0) {
+        // The rows read so far are all in this batch; their nulls are already noted.
+        texts_.offsets.reserve(row + 1);
+        append_texts(batch, column, first_row, 0, row, false);
+        return;
+    }
+    second_pass_ = true;
+    null_rows_ = {};
+}
+
+void ColumnBuilder::reserve(std::size_t rows) {
+    const auto reserve_vector = [](auto& vector, std::size_t size) {
+        vector.reserve(size);
+        advise_huge_pages(vector.data(), vector.capacity() * sizeof(vector[0]));
+    };
+    switch (dtype_) {
+        case DType::i64: reserve_vector(integers_, rows); break;
+        case DType::f64: reserve_vector(floats_, rows); break;
+        case DType::str:
+            if (texts_.size() == 0) break;
+            reserve_vector(texts_.offsets, rows + 1);
+            reserve_vector(texts_.bytes, texts_.bytes.size() / texts_.size() * rows);
+            break;
+    }
 }
 
 Cells ColumnBuilder::finish(std::size_t rows) && {

@@ -28,23 +28,25 @@ struct FieldTable {
 
 inline bool is_quoted(std::string_view raw) { return !raw.empty() && raw.front() == '"'; }
 
-// Appends the field's text to `out` (a std::string or a vector of char): the content of a
-// quoted field with each doubled quote made single, any other field as it is.
-template <class Bytes>
-void append_field_text(std::string_view raw, Bytes& out) {
+// Writes the field's text at `out`, which has room for raw.size() bytes, and returns its
+// end: the content of a quoted field with each doubled quote made single, any other field
+// as it is.
+inline char* write_field_text(std::string_view raw, char* out) {
     if (!is_quoted(raw)) {
-        out.insert(out.end(), raw.begin(), raw.end());
-        return;
+        if (!raw.empty()) std::memcpy(out, raw.data(), raw.size());
+        return out + raw.size();
     }
     const char* p = raw.data() + 1;
     const char* const end = raw.data() + raw.size() - 1;
     // Inside the quotes every double quote is the first of a pair.
     while (const void* quote = std::memchr(p, '"', static_cast<std::size_t>(end - p))) {
-        const char* const second = static_cast<const char*>(quote) + 1;
-        out.insert(out.end(), p, second);
-        p = second + 1;
+        const std::size_t length = static_cast<std::size_t>(static_cast<const char*>(quote) + 1 - p);
+        std::memcpy(out, p, length);
+        out += length;
+        p += length + 1;
     }
-    out.insert(out.end(), p, end);
+    std::memcpy(out, p, static_cast<std::size_t>(end - p));
+    return out + (end - p);
 }
 
 }  // namespace quorvel::engine

@@ -1,6 +1,8 @@
 #include "number_parse.hpp"
 
+#include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <limits>
 
 namespace quorvel::engine {
@@ -9,24 +11,52 @@ namespace {
 constexpr std::uint64_t largest_magnitude = std::uint64_t{1} << 63;  // of a negative i64
 
 // Texts of at most this many digits are read exactly into an integer below 2^53.
-constexpr int exact_digits = 15;
+constexpr std::ptrdiff_t exact_digits = 15;
 
 // Powers of ten up to 10^exact_digits, all exact doubles.
 constexpr double powers_of_ten[exact_digits + 1] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
                                                     1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
 
-bool is_digit(char c) { return static_cast<unsigned char>(c - '0') <= 9; }
+constexpr double infinity = std::numeric_limits<double>::infinity();
 
-// What the float grammar learnt of a text it accepted.
-struct FloatSyntax {
-    enum class Kind { decimal, infinity, nan } kind = Kind::decimal;
+unsigned digit_value(char c) { return static_cast<unsigned char>(c - '0'); }
+
+// A decimal literal the grammar accepts: where its parts are, and its digits as an integer
+// (exact when there are at most exact_digits of them).
+struct Decimal {
     bool negative = false;
-    bool has_exponent = false;
-    std::int64_t digits = 0;           // all mantissa digits, leading zeros included
-    std::int64_t fraction_digits = 0;  // of them, the ones after the point
-    std::uint64_t mantissa = 0;        // the digits as an integer, exact when digits <= exact_digits
-    std::int64_t magnitude = 0;        // decimal exponent of the first non-zero digit
+    const char* digits = nullptr;     // the first digit or the point
+    const char* exponent = nullptr;   // the e or E, or the end
+    std::ptrdiff_t digit_count = 0;
+    std::ptrdiff_t fraction_digits = 0;
+    std::uint64_t mantissa = 0;
 };
+
+// Scans [sign] (digits [. digits] | . digits) [e|E [sign] digits] up to the end of the text.
+bool scan_decimal(const char* p, const char* const end, Decimal& decimal) {
+    if (p != end && (*p == '+' || *p == '-')) decimal.negative = *p++ == '-';
+    decimal.digits = p;
+    std::uint64_t mantissa = 0;
+    for (; p != end && digit_value(*p) <= 9; ++p) mantissa = mantissa * 10 + digit_value(*p);
+    std::ptrdiff_t count = p - decimal.digits;
+    if (p != end && *p == '.') {
+        const char* const fraction = ++p;
+        for (; p != end && digit_value(*p) <= 9; ++p) mantissa = mantissa * 10 + digit_value(*p);
+        decimal.fraction_digits = p - fraction;
+        count += decimal.fraction_digits;
+    }
+    if (count == 0) return false;
+    decimal.digit_count = count;
+    decimal.mantissa = mantissa;
+    decimal.exponent = p;
+    if (p == end) return true;
+    if (*p != 'e' && *p != 'E') return false;
+    ++p;
+    if (p != end && (*p == '+' || *p == '-')) ++p;
+    const char* const exponent_digits = p;
+    while (p != end && digit_value(*p) <= 9) ++p;
+    return p != exponent_digits && p == end;
+}
 
 bool equals_ignoring_case(std::string_view text, std::string_view lower_word) {
     if (text.size() != lower_word.size()) return false;
@@ -36,65 +66,33 @@ bool equals_ignoring_case(std::string_view text, std::string_view lower_word) {
     return true;
 }
 
-// Checks the text against the float grammar. `number` is left where the standard
-// conversion must start: it takes a minus sign but not a plus sign.
-bool scan_float(std::string_view text, FloatSyntax& syntax, const char*& number) {
-    const char* p = text.data();
-    const char* const end = p + text.size();
-    if (p == end) return false;
-    number = p;
-    if (*p == '+' || *p == '-') {
-        syntax.negative = *p == '-';
-        if (*p == '+') ++number;
-        ++p;
-        const std::string_view word(p, static_cast<std::size_t>(end - p));
-        if (equals_ignoring_case(word, "inf") || equals_ignoring_case(word, "infinity")) {
-            syntax.kind = FloatSyntax::Kind::infinity;
-            return true;
-        }
-        if (equals_ignoring_case(word, "nan")) {
-            syntax.kind = FloatSyntax::Kind::nan;
-            return true;
-        }
-    }
+// The value of a signed inf, infinity or nan, or nothing for any other text.
+std::optional<double> signed_word(std::string_view text) {
+    if (text.size() < 4 || (text[0] != '+' && text[0] != '-')) return std::nullopt;
+    const double sign = text[0] == '-' ? -1.0 : 1.0;
+    const std::string_view word = text.substr(1);
+    if (equals_ignoring_case(word, "inf") || equals_ignoring_case(word, "infinity")) return sign * infinity;
+    if (equals_ignoring_case(word, "nan")) return std::copysign(std::numeric_limits<double>::quiet_NaN(), sign);
+    return std::nullopt;
+}
 
-    std::int64_t leading_zeros = 0;
-    bool seen_nonzero = false;
-    for (; p != end && is_digit(*p); ++p) {
-        ++syntax.digits;
-        syntax.mantissa = syntax.mantissa * 10 + static_cast<unsigned>(*p - '0');
-        if (*p != '0') seen_nonzero = true;
-        if (!seen_nonzero) ++leading_zeros;
-    }
-    std::int64_t magnitude = seen_nonzero ? syntax.digits - leading_zeros - 1 : 0;
-    if (p != end && *p == '.') {
-        for (++p; p != end && is_digit(*p); ++p) {
-            ++syntax.digits;
-            ++syntax.fraction_digits;
-            syntax.mantissa = syntax.mantissa * 10 + static_cast<unsigned>(*p - '0');
-            if (!seen_nonzero) {
-                --magnitude;
-                seen_nonzero = *p != '0';
-            }
-        }
-    }
-    if (syntax.digits == 0) return false;  // "", "+", ".", "-.", or a letter first
-    if (p != end && (*p == 'e' || *p == 'E')) {
-        syntax.has_exponent = true;
-        ++p;
-        bool negative_exponent = false;
-        if (p != end && (*p == '+' || *p == '-')) negative_exponent = *p++ == '-';
-        if (p == end || !is_digit(*p)) return false;
-        // Capped far beyond any exponent a double can express; only the direction matters then.
-        constexpr std::int64_t cap = std::int64_t{1} << 40;
+// For a literal out of the double's range: whether it is too large rather than too small,
+// told by the decimal exponent of its first non-zero digit (there is one, or it would be 0).
+bool too_large(const Decimal& decimal, const char* const end) {
+    const char* const point = std::find(decimal.digits, decimal.exponent, '.');
+    const char* first = decimal.digits;
+    while (first != decimal.exponent && (*first == '0' || *first == '.')) ++first;
+    std::int64_t magnitude = first < point ? point - first - 1 : point - first;
+    if (decimal.exponent != end) {
+        const char* p = decimal.exponent + 1;
+        const bool negative = *p == '-';
+        if (*p == '+' || *p == '-') ++p;
+        // Capped far beyond any double's exponent: only the direction matters then.
         std::int64_t exponent = 0;
-        for (; p != end && is_digit(*p); ++p) {
-            if (exponent < cap) exponent = exponent * 10 + (*p - '0');
-        }
-        magnitude += negative_exponent ? -exponent : exponent;
+        for (; p != end && exponent < (std::int64_t{1} << 40); ++p) exponent = exponent * 10 + digit_value(*p);
+        magnitude += negative ? -exponent : exponent;
     }
-    syntax.magnitude = magnitude;
-    return p == end;
+    return magnitude > 0;
 }
 
 }  // namespace
@@ -109,13 +107,13 @@ std::optional<std::int64_t> parse_i64(std::string_view text) {
     if (end - p <= 18) {
         // Eighteen digits stay below 10^18 < 2^63: no overflow to watch for.
         for (; p != end; ++p) {
-            const unsigned digit = static_cast<unsigned char>(*p - '0');
+            const unsigned digit = digit_value(*p);
             if (digit > 9) return std::nullopt;
             magnitude = magnitude * 10 + digit;
         }
     } else {
         for (; p != end; ++p) {
-            const unsigned digit = static_cast<unsigned char>(*p - '0');
+            const unsigned digit = digit_value(*p);
             if (digit > 9 || __builtin_mul_overflow(magnitude, 10u, &magnitude) ||
                 __builtin_add_overflow(magnitude, digit, &magnitude)) {
                 return std::nullopt;
@@ -127,34 +125,29 @@ std::optional<std::int64_t> parse_i64(std::string_view text) {
 }
 
 std::optional<double> parse_f64(std::string_view text) {
-    FloatSyntax syntax;
-    const char* number = nullptr;
-    if (!scan_float(text, syntax, number)) return std::nullopt;
-    const auto with_sign = [&](double magnitude) { return syntax.negative ? -magnitude : magnitude; };
-    switch (syntax.kind) {
-        case FloatSyntax::Kind::infinity: return with_sign(std::numeric_limits<double>::infinity());
-        case FloatSyntax::Kind::nan: return with_sign(std::numeric_limits<double>::quiet_NaN());
-        case FloatSyntax::Kind::decimal: break;
-    }
-    if (syntax.digits <= exact_digits && !syntax.has_exponent) {
+    const char* const end = text.data() + text.size();
+    Decimal decimal;
+    if (!scan_decimal(text.data(), end, decimal)) return signed_word(text);
+    if (decimal.digit_count <= exact_digits && decimal.exponent == end) {
         // Both operands are exact, so the one division rounds correctly; the sign goes on
         // last so that -0 and -0.0 give negative zero.
-        return with_sign(static_cast<double>(syntax.mantissa) / powers_of_ten[syntax.fraction_digits]);
+        const double value = static_cast<double>(decimal.mantissa) / powers_of_ten[decimal.fraction_digits];
+        return decimal.negative ? -value : value;
     }
+    // The standard conversion is correctly rounded; it takes a minus sign but not a plus,
+    // and leaves the value alone when the literal is out of range.
+    const char* const number = text.data() + (text.front() == '+' ? 1 : 0);
     double value = 0;
-    const char* const end = text.data() + text.size();
-    const std::from_chars_result converted = std::from_chars(number, end, value);
-    if (converted.ec == std::errc::result_out_of_range) {
-        // The standard conversion leaves the value alone when it overflows or underflows.
-        return with_sign(syntax.magnitude > 0 ? std::numeric_limits<double>::infinity() : 0.0);
+    if (std::from_chars(number, end, value).ec == std::errc::result_out_of_range) {
+        value = too_large(decimal, end) ? infinity : 0.0;
+        return decimal.negative ? -value : value;
     }
     return value;
 }
 
 bool is_f64_text(std::string_view text) {
-    FloatSyntax syntax;
-    const char* number = nullptr;
-    return scan_float(text, syntax, number);
+    Decimal decimal;
+    return scan_decimal(text.data(), text.data() + text.size(), decimal) || signed_word(text).has_value();
 }
 
 }  // namespace quorvel::engine

@@ -6,6 +6,8 @@
 #include <new>
 #include <string_view>
 
+#include "huge_pages.hpp"
+
 namespace quorvel::engine {
 
 // A text built by appending into one block. Unlike std::string it neither zeroes the room it
@@ -31,6 +33,7 @@ private:
         (void)bytes_.release();
         bytes_.reset(static_cast<char*>(grown));
         capacity_ = capacity;
+        advise_huge_pages(grown, capacity);
     }
 
     struct Free {

@@ -18,6 +18,7 @@ public:
     explicit Tokenizer(std::string_view text);
 
     bool at_end() const { return position_ >= text_.size(); }
+    std::size_t position() const { return position_; }
 
     // Appends the next record to `records`: its start, then the end of each field. Fails on
     // a quote that is never closed or is followed by text; the record is then incomplete.

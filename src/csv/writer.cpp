@@ -19,6 +19,7 @@ bool starts_with_white_space(std::string_view text) {
     const auto byte = [&](std::size_t i) { return i < text.size() ? static_cast<unsigned char>(text[i]) : 0u; };
     const unsigned first = byte(0);
     if (first == ' ' || (first >= '\t' && first <= '\r')) return true;
+    if (first < 0xC2) return false;
     if (first == 0xC2) return byte(1) == 0x85 || byte(1) == 0xA0;
     if (first == 0xE1) return byte(1) == 0x9A && byte(2) == 0x80;
     if (first == 0xE2 && byte(1) == 0x80) {
@@ -38,92 +39,101 @@ bool needs_quotes(std::string_view text) {
     return false;
 }
 
-void write_bare(TextBuffer& out, std::string_view text) {
-    char* to = out.room(text.size());
-    if (!text.empty()) std::memcpy(to, text.data(), text.size());
-    out.commit(to + text.size());
-}
-
-// The text as one CSV field: as it is, or between quotes with its quotes doubled.
-void write_field(TextBuffer& out, std::string_view text) {
+// Writes the text as one CSV field at `out` (room for 2 * size + 2 bytes): as it is, or
+// between quotes with its quotes doubled.
+char* write_field(char* out, std::string_view text) {
     if (!needs_quotes(text)) {
-        write_bare(out, text);
-        return;
+        if (!text.empty()) std::memcpy(out, text.data(), text.size());
+        return out + text.size();
     }
-    char* to = out.room(2 * text.size() + 2);
-    *to++ = '"';
+    *out++ = '"';
     for (const char c : text) {
-        *to++ = c;
-        if (c == '"') *to++ = '"';
+        *out++ = c;
+        if (c == '"') *out++ = '"';
     }
-    *to++ = '"';
-    out.commit(to);
+    *out++ = '"';
+    return out;
 }
 
-void write_text_cell(TextBuffer& out, std::string_view text) {
-    if (!is_f64_text(text)) {
-        write_field(out, text);
-        return;
-    }
-    // A text the reader would take for a number is kept text by its quotes. It holds no
-    // quote that would need doubling.
-    char* to = out.room(text.size() + 2);
-    *to++ = '"';
-    std::memcpy(to, text.data(), text.size());
-    to += text.size();
-    *to++ = '"';
-    out.commit(to);
+// A str cell: a text the reader would take for a number is kept text by quotes (and then
+// holds no quote that would need doubling); any other text is written as a field.
+char* write_text_cell(char* out, std::string_view text) {
+    if (!is_f64_text(text)) return write_field(out, text);
+    *out++ = '"';
+    std::memcpy(out, text.data(), text.size());
+    out += text.size();
+    *out++ = '"';
+    return out;
 }
 
-void write_cell(TextBuffer& out, const ColumnValues& values, std::size_t row) {
-    switch (values.dtype()) {
-        case DType::f64: {
-            const F64Cells& cells = values.f64();
-            if (!cells.is_present(row)) return;
-            out.commit(write_float_text(out.room(float_text_max), cells.values[row]));
-            return;
-        }
-        case DType::i64: {
-            const I64Cells& cells = values.i64();
-            if (!cells.is_present(row)) return;
-            char* to = out.room(i64_text_max);
-            out.commit(std::to_chars(to, to + i64_text_max, cells.values[row]).ptr);
-            return;
-        }
-        case DType::str: {
-            const StrCells& cells = values.str();
-            if (cells.is_present(row)) write_text_cell(out, cells.at(row));
-            return;
-        }
-    }
-}
+// One column as the row loop reads it: its dtype and raw arrays, and its null flags, or
+// none when every cell is present.
+struct ColumnReader {
+    DType dtype;
+    const double* floats = nullptr;
+    const std::int64_t* integers = nullptr;
+    const StrCells* texts = nullptr;
+    const std::uint64_t* null_flags = nullptr;
 
-void write_char(TextBuffer& out, char c) {
-    char* to = out.room(1);
-    *to = c;
-    out.commit(to + 1);
-}
+    explicit ColumnReader(const ColumnValues& values) : dtype(values.dtype()) {
+        const Validity* validity = nullptr;
+        switch (dtype) {
+            case DType::f64: floats = values.f64().values.data(), validity = &values.f64().validity; break;
+            case DType::i64: integers = values.i64().values.data(), validity = &values.i64().validity; break;
+            case DType::str: texts = &values.str(), validity = &values.str().validity; break;
+        }
+        if (!validity->all_present()) null_flags = validity->words().data();
+    }
+
+    bool is_present(std::size_t row) const {
+        return null_flags == nullptr || ((null_flags[row >> 6] >> (row & 63)) & 1u) != 0;
+    }
+
+    // Writes the cell of `row` and then `separator`.
+    void write(TextBuffer& out, std::size_t row, char separator) const {
+        char* to;
+        if (!is_present(row)) {
+            to = out.room(1);
+        } else if (dtype == DType::f64) {
+            to = write_float_text(out.room(float_text_max + 1), floats[row]);
+        } else if (dtype == DType::i64) {
+            to = out.room(i64_text_max + 1);
+            to = std::to_chars(to, to + i64_text_max, integers[row]).ptr;
+        } else {
+            const std::string_view text = texts->at(row);
+            to = write_text_cell(out.room(2 * text.size() + 3), text);
+        }
+        *to++ = separator;
+        out.commit(to);
+    }
+};
 
 }  // namespace
 
 TextBuffer to_csv(const Frame& frame) {
     TextBuffer out;
-    for (std::size_t column = 0; column < frame.columns.size(); ++column) {
-        if (column != 0) write_char(out, ',');
-        write_field(out, frame.columns[column].name);
+    const std::size_t width = frame.columns.size();
+    for (std::size_t column = 0; column < width; ++column) {
+        const std::string_view name = frame.columns[column].name;
+        char* to = write_field(out.room(2 * name.size() + 3), name);
+        *to++ = column + 1 == width ? '\n' : ',';
+        out.commit(to);
     }
-    write_char(out, '\n');
+    if (width == 0) {
+        // Only empty lines: the header and one per row.
+        char* to = out.room(frame.height + 1);
+        std::memset(to, '\n', frame.height + 1);
+        out.commit(to + frame.height + 1);
+        return out;
+    }
 
-    std::vector<const ColumnValues*> columns;
-    columns.reserve(frame.columns.size());
-    for (const Column& column : frame.columns) columns.push_back(column.values.get());
+    std::vector<ColumnReader> columns;
+    columns.reserve(width);
+    for (const Column& column : frame.columns) columns.emplace_back(*column.values);
     for (std::size_t row = 0; row < frame.height; ++row) {
         const std::size_t physical = frame.physical_row(row);
-        for (std::size_t column = 0; column < columns.size(); ++column) {
-            if (column != 0) write_char(out, ',');
-            write_cell(out, *columns[column], physical);
-        }
-        write_char(out, '\n');
+        for (std::size_t column = 0; column + 1 < width; ++column) columns[column].write(out, physical, ',');
+        columns[width - 1].write(out, physical, '\n');
     }
     return out;
 }

@@ -7,76 +7,59 @@
 namespace quorvel::engine {
 namespace {
 
-char* write_word(char* out, const char* word) {
-    const std::size_t length = std::strlen(word);
+char* write_word(char* out, const char* word, std::size_t length) {
     std::memcpy(out, word, length);
     return out + length;
-}
-
-char* write_zeros(char* out, int count) {
-    std::memset(out, '0', static_cast<std::size_t>(count));
-    return out + count;
 }
 
 }  // namespace
 
 char* write_float_text(char* out, double x) {
-    if (std::isnan(x)) return write_word(out, "nan");
+    if (std::isnan(x)) return write_word(out, "nan", 3);
     if (std::signbit(x)) *out++ = '-';
     x = std::fabs(x);
-    if (std::isinf(x)) return write_word(out, "inf");
+    if (std::isinf(x)) return write_word(out, "inf", 3);
 
-    // The standard library finds the shortest round-trip digits (nearest among equals);
-    // its scientific form d[.ddd]e±XX gives them and their decimal exponent, which are
-    // then laid out by the magnitude rules below.
-    char scientific[32];
-    const char* end = std::to_chars(scientific, scientific + sizeof scientific, x, std::chars_format::scientific).ptr;
+    // The standard library writes the shortest round-trip digits (the nearest among equals)
+    // as d[.ddd]e±XX, which is already the layout for very small and very large magnitudes.
+    char* const end = std::to_chars(out, out + float_text_max, x, std::chars_format::scientific).ptr;
+    const char* e = end - 4;
+    if (*e != 'e') --e;  // a three-digit exponent
+    int exponent = (e[2] - '0') * 10 + (e[3] - '0');
+    if (e + 5 == end) exponent = exponent * 10 + (e[4] - '0');
+    if (e[1] == '-') exponent = -exponent;
+    if (exponent < -4 || exponent >= 16) return end;
+
+    // Positional: lay the digits out again around the point.
     char digits[20];
-    int count = 0;
-    const char* p = scientific;
-    digits[count++] = *p++;
-    if (*p == '.') {
-        for (++p; *p != 'e'; ++p) digits[count++] = *p;
-    }
-    ++p;  // the e
-    const bool negative_exponent = *p++ == '-';
-    int exponent = 0;
-    for (; p != end; ++p) exponent = exponent * 10 + (*p - '0');
-    if (negative_exponent) exponent = -exponent;
-
-    if (exponent < -4 || exponent >= 16) {
-        *out++ = digits[0];
-        if (count > 1) {
-            *out++ = '.';
-            std::memcpy(out, digits + 1, static_cast<std::size_t>(count - 1));
-            out += count - 1;
-        }
-        *out++ = 'e';
-        *out++ = exponent < 0 ? '-' : '+';
-        const int magnitude = exponent < 0 ? -exponent : exponent;
-        if (magnitude < 10) *out++ = '0';
-        return std::to_chars(out, out + 3, magnitude).ptr;
+    int count = 1;
+    digits[0] = out[0];
+    if (out[1] == '.') {
+        count += static_cast<int>(e - (out + 2));
+        std::memcpy(digits + 1, out + 2, static_cast<std::size_t>(count - 1));
     }
     if (exponent < 0) {
+        const int zeros = -exponent - 1;
         *out++ = '0';
         *out++ = '.';
-        out = write_zeros(out, -exponent - 1);
-        std::memcpy(out, digits, static_cast<std::size_t>(count));
-        return out + count;
+        std::memset(out, '0', static_cast<std::size_t>(zeros));
+        std::memcpy(out + zeros, digits, static_cast<std::size_t>(count));
+        return out + zeros + count;
     }
-    if (exponent + 1 >= count) {
+    const int whole = exponent + 1;
+    if (whole >= count) {
+        // A whole number: its digits, the zeros up to the point, and ".0".
         std::memcpy(out, digits, static_cast<std::size_t>(count));
-        out = write_zeros(out + count, exponent + 1 - count);
+        std::memset(out + count, '0', static_cast<std::size_t>(whole - count));
+        out += whole;
         *out++ = '.';
         *out++ = '0';
         return out;
     }
-    const int whole = exponent + 1;
     std::memcpy(out, digits, static_cast<std::size_t>(whole));
-    out += whole;
-    *out++ = '.';
-    std::memcpy(out, digits + whole, static_cast<std::size_t>(count - whole));
-    return out + (count - whole);
+    out[whole] = '.';
+    std::memcpy(out + whole + 1, digits + whole, static_cast<std::size_t>(count - whole));
+    return out + count + 1;
 }
 
 std::string float_text(double x) {
