@@ -37,10 +37,10 @@ std::size_t ColumnBuilder::add_integers(const FieldTable& batch, std::size_t col
             null_rows_.push_back(static_cast<std::uint32_t>(first_row + row));
             continue;
         }
-        const std::optional<std::int64_t> value = parse_i64(raw);
-        if (!value) return row;
-        if (*value == 0 && raw.front() == '-') negative_zero_rows_.push_back(static_cast<std::uint32_t>(first_row + row));
-        integers_.push_back(*value);
+        std::int64_t value;
+        if (!parse_i64(raw, value)) return row;
+        if (value == 0 && raw.front() == '-') negative_zero_rows_.push_back(static_cast<std::uint32_t>(first_row + row));
+        integers_.push_back(value);
     }
     return end;
 }
@@ -54,9 +54,9 @@ std::size_t ColumnBuilder::add_floats(const FieldTable& batch, std::size_t colum
             null_rows_.push_back(static_cast<std::uint32_t>(first_row + row));
             continue;
         }
-        const std::optional<double> value = parse_f64(raw);
-        if (!value) return row;
-        floats_.push_back(*value);
+        double value;
+        if (!parse_f64(raw, value)) return row;
+        floats_.push_back(value);
     }
     return end;
 }

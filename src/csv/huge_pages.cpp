@@ -8,7 +8,7 @@
 
 namespace quorvel::engine {
 
-void advise_huge_pages([[maybe_unused]] const void* block, [[maybe_unused]] std::size_t bytes) {
+void advise_huge_pages([[maybe_unused]] void* block, [[maybe_unused]] std::size_t bytes) {
 #if defined(__linux__) && defined(MADV_HUGEPAGE)
     constexpr std::uintptr_t huge_page = std::uintptr_t{1} << 21;
     // Smaller blocks gain little and may share their pages with other allocations.

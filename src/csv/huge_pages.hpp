@@ -9,6 +9,6 @@ namespace quorvel::engine {
 // page fault per page; with huge pages that is 512 times fewer, which for the columns and
 // texts the CSV code writes is a large part of the work. Only a hint: nothing changes when
 // the kernel declines.
-void advise_huge_pages(const void* block, std::size_t bytes);
+void advise_huge_pages(void* block, std::size_t bytes);
 
 }  // namespace quorvel::engine

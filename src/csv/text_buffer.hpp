@@ -15,6 +15,13 @@ namespace quorvel::engine {
 // so a large text costs one write of each byte.
 class TextBuffer {
 public:
+    // Sets aside `capacity` bytes at once when the system grants them; otherwise the buffer
+    // grows as it fills. Pages not yet written cost nothing but address space.
+    void reserve(std::size_t capacity) {
+        if (capacity <= capacity_) return;
+        if (void* grown = std::realloc(bytes_.get(), capacity)) adopt(grown, capacity);
+    }
+
     // Makes room for `count` more bytes and returns where they go; `commit` keeps those written.
     char* room(std::size_t count) {
         if (capacity_ - size_ < count) grow(count);
@@ -30,6 +37,10 @@ private:
         while (capacity - size_ < count) capacity *= 2;
         void* grown = std::realloc(bytes_.get(), capacity);
         if (!grown) throw std::bad_alloc();
+        adopt(grown, capacity);
+    }
+
+    void adopt(void* grown, std::size_t capacity) {
         (void)bytes_.release();
         bytes_.reset(static_cast<char*>(grown));
         capacity_ = capacity;

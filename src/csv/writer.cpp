@@ -108,10 +108,36 @@ struct ColumnReader {
     }
 };
 
+// The most bytes the text of the frame can take: each number at its longest, each text
+// quoted with every byte doubled, a separator after every cell.
+std::size_t most_bytes(const Frame& frame) {
+    std::size_t most = frame.height + 1;
+    for (const Column& column : frame.columns) {
+        most += 2 * column.name.size() + 3;
+        const ColumnValues& values = *column.values;
+        switch (values.dtype()) {
+            case DType::f64: most += frame.height * (float_text_max + 1); break;
+            case DType::i64: most += frame.height * (i64_text_max + 1); break;
+            case DType::str: {
+                const StrCells& texts = values.str();
+                std::size_t bytes = texts.bytes.size();
+                if (frame.selection) {
+                    bytes = 0;
+                    for (const std::uint32_t row : frame.selection->rows) bytes += texts.offsets[row + 1] - texts.offsets[row];
+                }
+                most += 2 * bytes + 3 * frame.height;
+                break;
+            }
+        }
+    }
+    return most;
+}
+
 }  // namespace
 
 TextBuffer to_csv(const Frame& frame) {
     TextBuffer out;
+    out.reserve(most_bytes(frame));
     const std::size_t width = frame.columns.size();
     for (std::size_t column = 0; column < width; ++column) {
         const std::string_view name = frame.columns[column].name;

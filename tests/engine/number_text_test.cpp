@@ -18,6 +18,18 @@ constexpr double inf = std::numeric_limits<double>::infinity();
 
 std::uint64_t bits(double x) { return std::bit_cast<std::uint64_t>(x); }
 
+std::optional<std::int64_t> integer(std::string_view text) {
+    std::int64_t value = 0;
+    if (!parse_i64(text, value)) return std::nullopt;
+    return value;
+}
+
+std::optional<double> number(std::string_view text) {
+    double value = 0;
+    if (!parse_f64(text, value)) return std::nullopt;
+    return value;
+}
+
 TEST(FloatText, LaysOutShortestDigitsAsPythonRepr) {
     const struct {
         double value;
@@ -65,7 +77,7 @@ TEST(FloatText, ReadsBackToTheSameDouble) {
         const double x = std::bit_cast<double>(random());
         if (std::isnan(x)) continue;
         const std::string text = float_text(x);
-        const std::optional<double> back = parse_f64(text);
+        const std::optional<double> back = number(text);
         ASSERT_TRUE(back.has_value() || text == "inf") << text;
         if (back) {
             ASSERT_EQ(bits(*back), bits(x)) << text;
@@ -89,7 +101,7 @@ TEST(ParseI64, AcceptsSignedDigitsWithinRange) {
         {"-0000000000000000000009223372036854775808", std::numeric_limits<std::int64_t>::min()},
     };
     for (const auto& c : cases) {
-        const std::optional<std::int64_t> value = parse_i64(c.text);
+        const std::optional<std::int64_t> value = integer(c.text);
         ASSERT_TRUE(value.has_value()) << c.text;
         EXPECT_EQ(*value, c.value) << c.text;
     }
@@ -99,7 +111,7 @@ TEST(ParseI64, RefusesAnythingElse) {
     for (const char* text : {"", "+", "-", "--1", "+-1", " 1", "1 ", "1_000", "1.0", "1e3", "0x10", "١",
                              "9223372036854775808", "-9223372036854775809", "18446744073709551616",
                              "99999999999999999999"}) {
-        EXPECT_FALSE(parse_i64(text).has_value()) << text;
+        EXPECT_FALSE(integer(text).has_value()) << text;
     }
 }
 
@@ -142,20 +154,20 @@ TEST(ParseF64, AcceptsTheDecimalGrammarAndSignedWords) {
         {"+iNf", inf},
     };
     for (const auto& c : cases) {
-        const std::optional<double> value = parse_f64(c.text);
+        const std::optional<double> value = number(c.text);
         ASSERT_TRUE(value.has_value()) << c.text;
         EXPECT_EQ(bits(*value), bits(c.value)) << c.text;
         EXPECT_TRUE(is_f64_text(c.text)) << c.text;
     }
     for (const char* text : {"-nan", "+NaN", "+nan"}) {
-        ASSERT_TRUE(parse_f64(text).has_value()) << text;
-        EXPECT_TRUE(std::isnan(*parse_f64(text))) << text;
+        ASSERT_TRUE(number(text).has_value()) << text;
+        EXPECT_TRUE(std::isnan(*number(text))) << text;
     }
 }
 
 TEST(ParseF64, GivesNegativeZeroForEveryNegativeZeroText) {
     for (const char* text : {"-0", "-0.0", "-.0", "-0.", "-0e5", "-0.000000000000000000", "-1e-400", "-5e-325"}) {
-        const std::optional<double> value = parse_f64(text);
+        const std::optional<double> value = number(text);
         ASSERT_TRUE(value.has_value()) << text;
         EXPECT_EQ(bits(*value), bits(-0.0)) << text;
     }
@@ -165,7 +177,7 @@ TEST(ParseF64, RefusesAnythingElse) {
     for (const char* text : {"", "+", "-", ".", "+.", "-.", "inf", "nan", "Infinity", "infinit", "+infinityy",
                              "+in", "-nana", "++1", "+-1", " 1", "1 ", "1,5", "1_0", "e5", ".e5", "1e", "1e+",
                              "1e+-5", "1.2.3", "1..", "0x1p3", "1f", "1e5.0", "- 1", "\xef\xbc\x91" /* fullwidth 1 */}) {
-        EXPECT_FALSE(parse_f64(text).has_value()) << text;
+        EXPECT_FALSE(number(text).has_value()) << text;
         EXPECT_FALSE(is_f64_text(text)) << text;
     }
 }
@@ -183,7 +195,7 @@ TEST(ParseF64, ExactPathAgreesWithTheGeneralConversion) {
         }
         double expected = 0;
         std::from_chars(text.data(), text.data() + text.size(), expected);
-        const std::optional<double> value = parse_f64(text);
+        const std::optional<double> value = number(text);
         ASSERT_TRUE(value.has_value()) << text;
         ASSERT_EQ(bits(*value), bits(expected)) << text;
     }
