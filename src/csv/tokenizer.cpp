@@ -11,8 +11,6 @@
 namespace quorvel::engine {
 namespace {
 
-constexpr std::size_t block_size = 64;
-
 // Bit i is set when byte i of the 64 bytes at `bytes` is a comma, LF or CR: the bytes that
 // end an unquoted field. Finding the next one is then a count of trailing zeros instead
 // of a test per byte.
@@ -31,7 +29,7 @@ std::uint64_t separator_mask(const char* bytes) {
     return mask;
 #else
     std::uint64_t mask = 0;
-    for (std::size_t i = 0; i < block_size; ++i) {
+    for (std::size_t i = 0; i < 64; ++i) {
         const char c = bytes[i];
         mask |= std::uint64_t{c == ',' || c == '\n' || c == '\r'} << i;
     }
@@ -59,21 +57,10 @@ void Tokenizer::load_block(std::size_t block_start) {
     block_mask_ = separator_mask(padded);
 }
 
-std::size_t Tokenizer::find_separator(std::size_t position) {
-    if (position - block_start_ >= block_size) load_block(position & ~(block_size - 1));
-    std::uint64_t mask = block_mask_ & (~std::uint64_t{0} << (position - block_start_));
-    while (mask == 0) {
-        if (block_start_ + block_size >= text_.size()) return text_.size();
-        load_block(block_start_ + block_size);
-        mask = block_mask_;
-    }
-    return block_start_ + static_cast<std::size_t>(__builtin_ctzll(mask));
-}
-
-Result<void> Tokenizer::read_quoted(std::size_t& end) {
+Result<void> Tokenizer::read_quoted(std::size_t start, std::size_t& end) {
     const char* const text = text_.data();
     const std::size_t size = text_.size();
-    std::size_t search = position_ + 1;
+    std::size_t search = start + 1;
     for (;;) {
         // Newlines are not looked at during the search; they are counted over the stretch
         // once its quote is found.
@@ -106,31 +93,34 @@ Result<void> Tokenizer::read_record(std::vector<std::uint32_t>& records) {
     const char* const text = text_.data();
     const std::size_t size = text_.size();
     record_line_ = line_;
-    records.push_back(static_cast<std::uint32_t>(position_));
+    std::size_t position = position_;
+    const auto put = [&](std::size_t value) { records.push_back(static_cast<std::uint32_t>(value)); };
+    put(position);
     for (;;) {
         std::size_t end;
-        if (text[position_] == '"') {
-            Result<void> quoted = read_quoted(end);
+        if (text[position] == '"') {
+            Result<void> quoted = read_quoted(position, end);
             if (!quoted) return quoted;
         } else {
-            end = find_separator(position_);
+            end = find_separator(position);
         }
-        records.push_back(static_cast<std::uint32_t>(end));
+        put(end);
         if (end == size) {
-            position_ = size;
+            position = size;
             break;
         }
         const char separator = text[end];
-        position_ = end + 1;
+        position = end + 1;
         if (separator == ',') {
-            if (position_ < size) continue;
+            if (position < size) continue;
             // A comma at the very end of the text still opens one last, empty field.
-            records.push_back(static_cast<std::uint32_t>(size));
+            put(size);
             break;
         }
-        if (separator == '\r' && position_ < size && text[position_] == '\n') ++position_;
+        if (separator == '\r' && position < size && text[position] == '\n') ++position;
         break;
     }
+    position_ = position;
     ++line_;
     return {};
 }

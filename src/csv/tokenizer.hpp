@@ -28,11 +28,23 @@ public:
     std::uint64_t record_line() const { return record_line_; }
 
 private:
-    // The position of the first comma, LF or CR at or after `position`, or the text's size.
-    std::size_t find_separator(std::size_t position);
+    static constexpr std::size_t block_size = 64;
+
+    // The position of the first comma, LF or CR at or after `position` (not before any
+    // position asked for earlier), or the text's size.
+    std::size_t find_separator(std::size_t position) {
+        if (position - block_start_ >= block_size) load_block(position & ~(block_size - 1));
+        std::uint64_t mask = block_mask_ & (~std::uint64_t{0} << (position - block_start_));
+        while (mask == 0) {
+            if (block_start_ + block_size >= text_.size()) return text_.size();
+            load_block(block_start_ + block_size);
+            mask = block_mask_;
+        }
+        return block_start_ + static_cast<std::size_t>(__builtin_ctzll(mask));
+    }
     void load_block(std::size_t block_start);
-    // Reads the quoted field opening at position_; sets `end` past its closing quote.
-    Result<void> read_quoted(std::size_t& end);
+    // Reads the quoted field opening at `start`; sets `end` past its closing quote.
+    Result<void> read_quoted(std::size_t start, std::size_t& end);
 
     std::string_view text_;
     std::size_t position_ = 0;
