@@ -3,7 +3,12 @@
 from collections.abc import Sequence
 from typing import SupportsFloat, SupportsIndex, final
 
-__all__ = ["Frame", "Grouped"]
+__all__ = ["read_csv", "Frame", "Grouped"]
+
+# CSV text (comma separator, double-quote quoting, LF, CR LF or CR line ends) into a new frame:
+# the first non-blank line names the columns; each column is i64, else f64, else str; empty
+# unquoted fields are None. Malformed text raises ValueError with its line number.
+def read_csv(text: str) -> Frame: ...
 
 @final
 class Frame:
@@ -25,6 +30,8 @@ class Frame:
     def floats(self, name: str) -> list[float | None]: ...
     def ints(self, name: str) -> list[int | None]: ...
     def strings(self, name: str) -> list[str | None]: ...
+    # The frame as CSV text that read_csv reads back; every line ends with LF.
+    def to_csv(self) -> str: ...
     def free(self) -> None:
         """Nothing under CPython, which frees the object itself; in a page, the instance goes back to the library."""
 

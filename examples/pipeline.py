@@ -1,11 +1,15 @@
-"""A short pipeline: build a frame, cut it, read it back."""
+"""A short pipeline: read CSV text, cut the frame, read it back, write CSV text."""
 
 import quorvel
 
-f = quorvel.Frame()
-f.add_strings("city", ["Oslo", "Lima", "Oslo", "Pune"])
-f.add_ints("year", [2023, 2024, 2024, 2023])
-f.add_floats("rain_mm", [1.5, 0.25, 2.0, 11.75])
+text = """city,year,rain_mm
+Oslo,2023,1.5
+Lima,2024,0.25
+Oslo,2024,
+"São Paulo, SP",2023,11.75
+"""
+
+f = quorvel.read_csv(text)
 print("frame:", f.height(), "rows,", dict(zip(f.names(), f.dtypes())))
 
 recent = f.tail(3)
@@ -16,3 +20,6 @@ try:
     f.ints("rain_mm")
 except ValueError as error:
     print("reading rain as integers fails:", error)
+
+print("as CSV:")
+print(recent.to_csv(), end="")
