@@ -1,6 +1,7 @@
 #include "column_typing.hpp"
 
 #include <algorithm>
+#include <new>
 
 #include "huge_pages.hpp"
 #include "number_parse.hpp"
@@ -110,8 +111,13 @@ void ColumnBuilder::widen_to_str(const FieldTable& batch, std::size_t column, st
 }
 
 void ColumnBuilder::reserve(std::size_t rows) {
+    // Only an estimate: when the memory is not granted, the vectors grow as they fill.
     const auto reserve_vector = [](auto& vector, std::size_t size) {
-        vector.reserve(size);
+        try {
+            vector.reserve(size);
+        } catch (const std::bad_alloc&) {
+            return;
+        }
         advise_huge_pages(vector.data(), vector.capacity() * sizeof(vector[0]));
     };
     switch (dtype_) {
