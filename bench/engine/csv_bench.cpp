@@ -23,13 +23,16 @@ std::string numeric_csv() {
     std::string text = "id,qty,price,ratio,delta,total\n";
     char line[160];
     for (int i = 0; i < rows; ++i) {
-        text += std::to_string(i) + ",";
+        text += std::to_string(i);
+        text += ',';
         if (random() % 50 != 0) text += std::to_string(random() % 10000);
         std::snprintf(line, sizeof line, ",%.2f,%s,", static_cast<double>(random() % 1000000) / 100,
                       float_text(unit(random)).c_str());
         text += line;
         if (random() % 20 != 0) text += float_text(static_cast<double>(static_cast<int>(random() % 20000) - 10000) / 8);
-        text += "," + std::to_string(static_cast<long>(random() % 2000000) - 1000000) + "\n";
+        text += ',';
+        text += std::to_string(static_cast<long>(random() % 2000000) - 1000000);
+        text += '\n';
     }
     return text;
 }
@@ -43,8 +46,9 @@ std::string mixed_csv() {
     std::string text = "id,name,date,note,amount,flag,score\n";
     char line[200];
     for (int i = 0; i < rows; ++i) {
-        std::snprintf(line, sizeof line, "%d,%s %s,%d-%02d-%02d,%s,%.2f,%s,%d\n", i, words[random() % 10],
-                      words[random() % 10], static_cast<int>(1990 + random() % 40), static_cast<int>(1 + random() % 12),
+        std::snprintf(line, sizeof line, "%d,%s.%s%d,%d-%02d-%02d,%s,%.2f,%s,%d\n", i, words[random() % 10],
+                      words[random() % 10], static_cast<int>(random() % 100000), static_cast<int>(1990 + random() % 40),
+                      static_cast<int>(1 + random() % 12),
                       static_cast<int>(1 + random() % 28), notes[random() % 8],
                       static_cast<double>(static_cast<long>(random() % 200000) - 100000) / 100, flags[random() % 3],
                       static_cast<int>(random() % 100));
