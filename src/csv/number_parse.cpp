@@ -139,20 +139,40 @@ bool parse_i64(std::string_view text, std::int64_t& value) {
 }
 
 bool parse_f64(std::string_view text, double& value) {
-    const char* const end = text.data() + text.size();
+    const char* p = text.data();
+    const char* const end = p + text.size();
+    const bool negative = p != end && *p == '-';
+    if (p != end && (*p == '-' || *p == '+')) ++p;
+
+    // Most fields are digits with at most one point; they are read here in one pass, the
+    // rest by the full grammar below.
+    const char* const digits = p;
+    std::uint64_t mantissa = 0;
+    for (; p != end && digit_value(*p) <= 9; ++p) mantissa = mantissa * 10 + digit_value(*p);
+    std::ptrdiff_t digit_count = p - digits;
+    std::ptrdiff_t fraction_digits = 0;
+    if (p != end && *p == '.') {
+        const char* const fraction = ++p;
+        for (; p != end && digit_value(*p) <= 9; ++p) mantissa = mantissa * 10 + digit_value(*p);
+        fraction_digits = p - fraction;
+        digit_count += fraction_digits;
+    }
+    if (p == end && digit_count > 0) {
+        if (digit_count <= exact_digits) {
+            // Both operands are exact, so the one division rounds correctly; the sign goes
+            // on last so that -0 and -0.0 give negative zero.
+            value = with_sign(static_cast<double>(mantissa) / powers_of_ten[fraction_digits], negative);
+            return true;
+        }
+        // Too many digits to be exact: the standard conversion, which is correctly rounded
+        // and takes a minus sign but not a plus. Out of range needs the full grammar.
+        if (std::from_chars(text.data() + (text.front() == '+' ? 1 : 0), end, value).ec == std::errc{}) return true;
+    }
+
     Decimal decimal;
     if (!scan_decimal(text.data(), end, decimal)) return parse_signed_word(text, value);
-    if (decimal.digit_count <= exact_digits && decimal.exponent == end) {
-        // Both operands are exact, so the one division rounds correctly; the sign goes on
-        // last so that -0 and -0.0 give negative zero.
-        value = with_sign(static_cast<double>(decimal.mantissa) / powers_of_ten[decimal.fraction_digits],
-                          decimal.negative);
-        return true;
-    }
-    // The standard conversion is correctly rounded; it takes a minus sign but not a plus,
-    // and leaves the value alone when the literal is out of range.
-    const char* const number = text.data() + (text.front() == '+' ? 1 : 0);
-    if (std::from_chars(number, end, value).ec == std::errc::result_out_of_range) {
+    if (std::from_chars(text.data() + (text.front() == '+' ? 1 : 0), end, value).ec == std::errc::result_out_of_range) {
+        // The standard conversion leaves the value alone when the literal is out of range.
         value = with_sign(too_large(decimal, end) ? infinity : 0.0, decimal.negative);
     }
     return true;
