@@ -1,7 +1,6 @@
 #include "column_typing.hpp"
 
 #include <algorithm>
-#include <cstring>
 #include <new>
 
 #include "huge_pages.hpp"
@@ -66,17 +65,13 @@ std::size_t ColumnBuilder::add_floats(const FieldTable& batch, std::size_t colum
 void ColumnBuilder::append_texts(const FieldTable& batch, std::size_t column, std::size_t first_row,
                                  std::size_t begin, std::size_t end, bool first_visit) {
     // The texts are at most as long as the fields: room for all of them is made at once and
-    // written through a pointer, then cut to what was written. A short unquoted field is
-    // copied as one 16-byte move when the text goes on that far; the bytes it copies past
-    // the field are overwritten by the next, or cut.
-    constexpr std::size_t short_field = 16;
-    std::size_t most = short_field;
+    // written through a pointer, then cut to what was written.
+    std::size_t most = 0;
     for (std::size_t row = begin; row < end; ++row) most += batch.raw(row, column).size();
     std::vector<char>& bytes = texts_.bytes;
     const std::size_t used = bytes.size();
     if (bytes.capacity() - used < most) bytes.reserve(std::max(used + most, 2 * bytes.capacity()));
     bytes.resize(used + most);
-    const char* const text_end = batch.text.data() + batch.text.size();
     std::vector<std::uint64_t>& offsets = texts_.offsets;
     std::size_t cell = offsets.size();
     offsets.resize(cell + (end - begin));
@@ -86,12 +81,7 @@ void ColumnBuilder::append_texts(const FieldTable& batch, std::size_t column, st
     for (std::size_t row = begin; row < end; ++row) {
         const std::string_view raw = batch.raw(row, column);
         if (raw.empty() && first_visit) null_rows_.push_back(static_cast<std::uint32_t>(first_row + row));
-        if (raw.size() <= short_field && !is_quoted(raw) && raw.data() + short_field <= text_end) {
-            std::memcpy(out, raw.data(), short_field);
-            out += raw.size();
-        } else {
-            out = write_field_text(raw, out);
-        }
+        out = write_field_text(raw, out);
         offsets[cell++] = static_cast<std::uint64_t>(out - start);
     }
     bytes.resize(static_cast<std::size_t>(out - start));

@@ -15,14 +15,14 @@ namespace quorvel::engine {
 // A field's raw text keeps its quotes: it is quoted exactly when it begins with a double
 // quote (an unquoted field cannot), and empty exactly when it is an empty unquoted field.
 struct FieldTable {
-    std::string_view text;
+    const char* text = nullptr;
     const std::uint32_t* records = nullptr;
     std::size_t columns = 0;
 
     std::string_view raw(std::size_t row, std::size_t column) const {
         const std::uint32_t* record = records + row * (columns + 1);
         const std::uint32_t start = record[column] + (column != 0 ? 1 : 0);
-        return {text.data() + start, record[column + 1] - start};
+        return {text + start, record[column + 1] - start};
     }
 };
 

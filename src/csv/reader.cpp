@@ -69,7 +69,7 @@ private:
         std::size_t batch_rows = 0;
         const auto hand_over = [&] {
             if (batch_rows == 0) return;
-            on_batch(Batch{{text_, records.data(), header_->size()}, rows - batch_rows, batch_rows,
+            on_batch(Batch{{text_.data(), records.data(), header_->size()}, rows - batch_rows, batch_rows,
                            tokenizer.position()});
             records.clear();
             batch_rows = 0;
@@ -89,7 +89,7 @@ private:
                 // Skipped; it has still counted as a line.
             } else if (!header_seen) {
                 header_seen = true;
-                if (!header_) take_header(FieldTable{text_, records.data() + record, count});
+                if (!header_) take_header(FieldTable{text_.data(), records.data() + record, count});
             } else if (!pending_error_) {
                 pending_error_ = EngineError{"line " + std::to_string(tokenizer.record_line()) + ": " +
                                              std::to_string(count) + " fields; the header has " +
