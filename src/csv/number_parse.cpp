@@ -179,6 +179,11 @@ bool parse_f64(std::string_view text, double& value) {
 }
 
 bool is_f64_text(std::string_view text) {
+    // Most texts begin with a letter: no float does.
+    if (text.empty() || (digit_value(text.front()) > 9 && text.front() != '.' && text.front() != '-' &&
+                         text.front() != '+')) {
+        return false;
+    }
     Decimal decimal;
     double word = 0;
     return scan_decimal(text.data(), text.data() + text.size(), decimal) || parse_signed_word(text, word);

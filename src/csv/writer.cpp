@@ -31,10 +31,29 @@ bool starts_with_white_space(std::string_view text) {
     return false;
 }
 
+bool is_special(char c) { return c == ',' || c == '"' || c == '\n' || c == '\r'; }
+
+// Whether any of the 8 bytes of the word is a comma, quote, LF or CR.
+bool has_special_byte(std::uint64_t word) {
+    constexpr std::uint64_t ones = 0x0101010101010101;
+    constexpr std::uint64_t highs = 0x8080808080808080;
+    const auto has_zero_byte = [](std::uint64_t v) { return ((v - ones) & ~v & highs) != 0; };
+    return has_zero_byte(word ^ (ones * ',')) || has_zero_byte(word ^ (ones * '"')) ||
+           has_zero_byte(word ^ (ones * '\n')) || has_zero_byte(word ^ (ones * '\r'));
+}
+
 bool needs_quotes(std::string_view text) {
     if (text.empty() || starts_with_white_space(text)) return true;
-    for (const char c : text) {
-        if (c == ',' || c == '"' || c == '\n' || c == '\r') return true;
+    // Eight bytes at a time, then the rest one by one.
+    const char* p = text.data();
+    const char* const end = p + text.size();
+    for (; end - p >= 8; p += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, p, 8);
+        if (has_special_byte(word)) return true;
+    }
+    for (; p != end; ++p) {
+        if (is_special(*p)) return true;
     }
     return false;
 }

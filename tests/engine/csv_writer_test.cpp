@@ -107,6 +107,12 @@ TEST(ToCsv, QuotesTextsTheReaderWouldMisread) {
         {"\xE3\x80\x80ideo", "\"\xE3\x80\x80ideo\""},         // U+3000
         {"\xEF\xBB\xBF" "bom", "\xEF\xBB\xBF" "bom"},         // U+FEFF is not white space
         {"caf\xC3\xA9", "caf\xC3\xA9"},
+        // Long texts are searched 8 bytes at a time, then byte by byte.
+        {"a text of some length without any", "a text of some length without any"},
+        {"abcdefgh\"ijklmnop", "\"abcdefgh\"\"ijklmnop\""},
+        {"abcdefghijklmno,", "\"abcdefghijklmno,\""},
+        {"abcdefghijklmnopq\r", "\"abcdefghijklmnopq\r\""},
+        {"abcdefg\n", "\"abcdefg\n\""},
     };
     for (const auto& c : cases) {
         const Frame frame = frame_of({{"t", cells_of<StrCells>(Texts{c.text})}});
