@@ -111,6 +111,7 @@ TEST(ToCsv, QuotesTextsTheReaderWouldMisread) {
         {"a text of some length without any", "a text of some length without any"},
         {"abcdefgh\"ijklmnop", "\"abcdefgh\"\"ijklmnop\""},
         {"abcdefghijklmno,", "\"abcdefghijklmno,\""},
+        {"abcdefghijklm\rnopq", "\"abcdefghijklm\rnopq\""},
         {"abcdefghijklmnopq\r", "\"abcdefghijklmnopq\r\""},
         {"abcdefg\n", "\"abcdefg\n\""},
     };
