@@ -22,11 +22,11 @@ void ColumnBuilder::add_rows(const FieldTable& batch, std::size_t column, std::s
         widen_to_str(batch, column, first_row, row);
         if (second_pass_) return;
     }
-    append_texts(batch, column, first_row, row, rows, true);
+    append_texts(batch, column, first_row, row, rows);
 }
 
 void ColumnBuilder::add_texts(const FieldTable& batch, std::size_t column, std::size_t first_row, std::size_t rows) {
-    append_texts(batch, column, first_row, 0, rows, true);
+    append_texts(batch, column, first_row, 0, rows);
 }
 
 std::size_t ColumnBuilder::add_integers(const FieldTable& batch, std::size_t column, std::size_t first_row,
@@ -63,7 +63,7 @@ std::size_t ColumnBuilder::add_floats(const FieldTable& batch, std::size_t colum
 }
 
 void ColumnBuilder::append_texts(const FieldTable& batch, std::size_t column, std::size_t first_row,
-                                 std::size_t begin, std::size_t end, bool first_visit) {
+                                 std::size_t begin, std::size_t end) {
     // The texts are at most as long as the fields: room for all of them is made at once and
     // written through a pointer, then cut to what was written.
     std::size_t most = 0;
@@ -80,7 +80,7 @@ void ColumnBuilder::append_texts(const FieldTable& batch, std::size_t column, st
     char* out = start + used;
     for (std::size_t row = begin; row < end; ++row) {
         const std::string_view raw = batch.raw(row, column);
-        if (raw.empty() && first_visit) null_rows_.push_back(static_cast<std::uint32_t>(first_row + row));
+        if (raw.empty()) null_rows_.push_back(static_cast<std::uint32_t>(first_row + row));
         out = write_field_text(raw, out);
         offsets[cell++] = static_cast<std::uint64_t>(out - start);
     }
@@ -101,9 +101,9 @@ void ColumnBuilder::widen_to_str(const FieldTable& batch, std::size_t column, st
     floats_ = {};
     dtype_ = DType::str;
     if (first_row == 0) {
-        // The rows read so far are all in this batch; their nulls are already noted.
+        // The rows read so far are all in this batch (their nulls, noted again, stay nulls).
         texts_.offsets.reserve(row + 1);
-        append_texts(batch, column, first_row, 0, row, false);
+        append_texts(batch, column, first_row, 0, row);
         return;
     }
     second_pass_ = true;

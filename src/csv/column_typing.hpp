@@ -40,7 +40,7 @@ private:
     std::size_t add_floats(const FieldTable& batch, std::size_t column, std::size_t first_row, std::size_t begin,
                            std::size_t end);
     void append_texts(const FieldTable& batch, std::size_t column, std::size_t first_row, std::size_t begin,
-                      std::size_t end, bool first_visit);
+                      std::size_t end);
     void widen_to_f64();
     void widen_to_str(const FieldTable& batch, std::size_t column, std::size_t first_row, std::size_t row);
 

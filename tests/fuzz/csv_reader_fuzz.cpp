@@ -1,12 +1,11 @@
-// libFuzzer target for the CSV reader and writer: any bytes in; no crash, and every frame the
-// reader makes is consistent and reads back from its own CSV text.
+// libFuzzer target for the CSV reader and writer: any bytes in, no crash; every error has a
+// known form; every frame read has one height and reads back from its own CSV text.
 #include <bit>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-#include <string_view>
 #include <type_traits>
 
 #include "csv/reader.hpp"
@@ -22,93 +21,84 @@ void require(bool condition, const char* what) {
     std::abort();
 }
 
-bool starts_with_line(const std::string& message) {
-    return message.starts_with("line ") &&
-           (message.ends_with(": text after a closing quote") || message.ends_with(": a quoted field is never closed") ||
-            message.find(" fields; the header has ") != std::string::npos);
+bool known_error(const std::string& message) {
+    return message == "no header line" || message.starts_with("the frame has a column ") ||
+           (message.starts_with("line ") && (message.ends_with(": text after a closing quote") ||
+                                             message.ends_with(": a quoted field is never closed") ||
+                                             message.find(" fields; the header has ") != std::string::npos));
 }
 
-bool any_present(const ColumnValues& values) {
-    return std::visit(
-        [](const auto& cells) {
+// Calls `visit(present, value)` for every cell, value a double, integer or text.
+template <class Visit>
+void each_cell(const ColumnValues& values, Visit&& visit) {
+    std::visit(
+        [&](const auto& cells) {
             for (std::size_t row = 0; row < cells.size(); ++row) {
-                if (cells.is_present(row)) return true;
+                if constexpr (std::is_same_v<std::decay_t<decltype(cells)>, StrCells>) {
+                    visit(cells.is_present(row), cells.at(row));
+                } else {
+                    visit(cells.is_present(row), cells.values[row]);
+                }
             }
-            return false;
         },
         values.cells());
 }
 
-bool has_nan_or_infinity(const ColumnValues& values) {
-    if (values.dtype() != DType::f64) return false;
-    const F64Cells& cells = values.f64();
-    for (std::size_t row = 0; row < cells.size(); ++row) {
-        const double x = cells.values[row];
-        if (cells.is_present(row) && (std::isnan(x) || x == INFINITY)) return true;
-    }
-    return false;
-}
-
-// The cells of two columns of one dtype are equal, floats bit for bit.
-bool same_cells(const ColumnValues& a, const ColumnValues& b) {
-    if (a.dtype() != b.dtype() || a.length() != b.length()) return false;
-    return std::visit(
-        [&](const auto& cells) {
-            using Cells = std::decay_t<decltype(cells)>;
-            const Cells& other = std::get<Cells>(b.cells());
-            for (std::size_t row = 0; row < cells.size(); ++row) {
-                if (cells.is_present(row) != other.is_present(row)) return false;
-                if (!cells.is_present(row)) continue;
-                if constexpr (std::is_same_v<Cells, StrCells>) {
-                    if (cells.at(row) != other.at(row)) return false;
-                } else if (std::bit_cast<std::uint64_t>(cells.values[row]) !=
-                           std::bit_cast<std::uint64_t>(other.values[row])) {
-                    return false;
-                }
-            }
-            return true;
-        },
-        a.cells());
+// One cell per line: "-" for a null, else the value (floats by their bits).
+std::string cells_text(const ColumnValues& values) {
+    std::string text;
+    each_cell(values, [&](bool present, const auto& value) {
+        using T = std::decay_t<decltype(value)>;
+        if (!present) {
+            text += "-\n";
+        } else if constexpr (std::is_same_v<T, double>) {
+            text += std::to_string(std::bit_cast<std::uint64_t>(value)) + "\n";
+        } else if constexpr (std::is_same_v<T, std::int64_t>) {
+            text += std::to_string(value) + "\n";
+        } else {
+            text += std::to_string(value.size()) + ":" + std::string(value) + "\n";
+        }
+    });
+    return text;
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const std::string_view text(reinterpret_cast<const char*>(data), size);
-    const Result<Frame> frame = read_csv(text);
+    const Result<Frame> frame = read_csv(std::string_view(reinterpret_cast<const char*>(data), size));
     if (!frame) {
-        const std::string& message = frame.error().message;
-        require(message == "no header line" || starts_with_line(message) ||
-                    message.starts_with("the frame has a column "),
-                "an error message of a known form");
+        require(known_error(frame.error().message), "an error message of a known form");
         return 0;
     }
-    require(!frame->columns.empty(), "a frame read from text has columns");
-    require(!frame->selection, "a frame read from text has no row selection");
-    for (const Column& column : frame->columns) require(column.values->length() == frame->height, "one height");
-
-    // A first name that begins with U+FEFF is taken for a byte-order mark when read back and
-    // loses it, which may leave a blank header line; such frames do not read back whole.
-    if (frame->columns[0].name.starts_with("\xEF\xBB\xBF")) return 0;
-    const TextBuffer written = to_csv(*frame);
-    const Result<Frame> back = read_csv(written.view());
-    require(back.ok(), "the written text reads back");
-    require(back->columns.size() == frame->columns.size(), "the same width");
-    const bool single_column_with_nulls = frame->columns.size() == 1 && frame->height > 0 &&
-                                          std::visit([](const auto& c) { return !c.validity.all_present(); },
-                                                     frame->columns[0].values->cells());
-    if (single_column_with_nulls) return 0;  // its null lines are blank, and skipped
-    require(back->height == frame->height, "the same height");
+    require(!frame->columns.empty() && !frame->selection, "columns and no row selection");
+    bool nulls = false;
+    for (const Column& column : frame->columns) {
+        require(column.values->length() == frame->height, "one height");
+        each_cell(*column.values, [&](bool present, const auto&) { nulls |= !present; });
+    }
+    // The documented exceptions to reading back the same frame: a first name beginning with
+    // U+FEFF, null lines of a single column (blank, so skipped), nan and inf (read as text)
+    // and columns without values (read as i64).
+    if (frame->columns[0].name.starts_with("\xEF\xBB\xBF") || (frame->columns.size() == 1 && nulls)) return 0;
+    const Result<Frame> back = read_csv(to_csv(*frame).view());
+    require(back.ok() && back->height == frame->height, "the written text reads back");
+    require(column_names(*back) == column_names(*frame), "the same names");
     for (std::size_t i = 0; i < frame->columns.size(); ++i) {
-        const Column& wrote = frame->columns[i];
-        const Column& read = back->columns[i];
-        require(read.name == wrote.name, "the same names");
-        if (!any_present(*wrote.values)) {
-            require(read.values->dtype() == DType::i64 && !any_present(*read.values), "a column of nulls");
-        } else if (has_nan_or_infinity(*wrote.values)) {
-            require(read.values->dtype() == DType::str, "nan and inf read back as text");
+        const ColumnValues& wrote = *frame->columns[i].values;
+        const ColumnValues& read = *back->columns[i].values;
+        bool values = false, nan_or_inf = false;
+        each_cell(wrote, [&](bool present, const auto& value) {
+            values |= present;
+            if constexpr (std::is_same_v<std::decay_t<decltype(value)>, double>) {
+                nan_or_inf |= present && (std::isnan(value) || value == INFINITY);
+            }
+        });
+        if (nan_or_inf) {
+            require(read.dtype() == DType::str, "nan and inf read back as text");
+        } else if (!values) {
+            require(read.dtype() == DType::i64 && cells_text(read) == cells_text(wrote), "a column of nulls");
         } else {
-            require(same_cells(*wrote.values, *read.values), "the same cells");
+            require(read.dtype() == wrote.dtype() && cells_text(read) == cells_text(wrote), "the same cells");
         }
     }
     return 0;
