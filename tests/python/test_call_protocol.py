@@ -267,6 +267,10 @@ def test_panic_is_not_caught_by_except_exception(frame):
 
     error = on_other_thread(catch_exception)["error"]
     assert "unsendable" in str(error)
+    panic = type(error)
+    assert panic.__bases__ == (BaseException,)
+    assert "BaseException" in panic.__doc__ and "native code fails" in panic.__doc__
+    assert type(on_other_thread(frame.width)["error"]) is panic, "the class is made once"
 
 
 def test_frames_made_on_another_thread_belong_to_it(monkeypatch):
