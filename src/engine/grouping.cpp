@@ -14,48 +14,60 @@ namespace {
 
 using namespace group_keys;
 
-// Rows are hashed a block at a time, column by column, before any is looked up: the hash
-// loop then has no branches and many rows' multiplications overlap.
+// Rows of several key columns are hashed a block at a time, column after column, before any
+// is looked up: the hash loops then dispatch on the dtype once a block and have no
+// branches, and the multiplications of many rows overlap.
 constexpr std::size_t block_rows = 256;
 
-// Open addressing on the key hash, linear probing, at most half full. A slot holds the hash
-// and the group number; groups live in Grouping::first_rows, so the table never allocates
-// per group and grows by doubling.
+// No group number reaches this: there are fewer groups than rows, and rows are 32-bit.
+constexpr std::uint32_t no_group = std::numeric_limits<std::uint32_t>::max();
+
+std::uint32_t new_group(std::uint32_t physical_row, Grouping& out) {
+    const auto group = static_cast<std::uint32_t>(out.first_rows.size());
+    out.first_rows.push_back(physical_row);
+    out.sizes.push_back(0);
+    return group;
+}
+
+// Open addressing on a 64-bit key hash with linear probing, doubling as it fills. `Slot`
+// keeps what recognises its group's key; a slot is empty while its group is no_group, and
+// Slot::hash() places it again when the table grows. Groups live in the Grouping, so the
+// table allocates nothing per group.
+template <class Slot>
 class GroupTable {
 public:
-    GroupTable() { reset(64); }
+    GroupTable() { reset(256); }
 
-    // The group of the row at `physical_row`, whose key hash is `hash`: the group whose first
-    // row has an equal key, or a new group (appended to `out`) when there is none.
-    template <class Equal>
-    std::uint32_t find_or_add(std::uint64_t hash, std::uint32_t physical_row, const Equal& equal, Grouping& out) {
+    // The group of the first slot on the probe path of `hash` for which `matches` holds, or a
+    // new group, first met at `physical_row`, whose slot `make_slot(group)` makes.
+    template <class Matches, class MakeSlot>
+    std::uint32_t find_or_add(std::uint64_t hash, std::uint32_t physical_row, const Matches& matches,
+                              const MakeSlot& make_slot, Grouping& out) {
         std::size_t index = hash >> shift_;
         for (;;) {
-            const Slot slot = slots_[index];
-            if (slot.group == empty) break;
-            if (slot.hash == hash && equal(physical_row, out.first_rows[slot.group])) return slot.group;
+            const Slot& slot = slots_[index];
+            if (slot.group == no_group) break;
+            if (matches(slot)) return slot.group;
             index = (index + 1) & mask_;
         }
-        const auto group = static_cast<std::uint32_t>(out.first_rows.size());
-        out.first_rows.push_back(physical_row);
-        out.sizes.push_back(0);
-        slots_[index] = Slot{hash, group};
-        if (2 * out.first_rows.size() > slots_.size()) grow();
+        const std::uint32_t group = new_group(physical_row, out);
+        slots_[index] = make_slot(group);
+        ++used_;
+        if (used_ > max_used_) grow();
         return group;
     }
 
 private:
-    struct Slot {
-        std::uint64_t hash;
-        std::uint32_t group;
-    };
-    // No group number reaches this: there are fewer groups than rows, and rows are 32-bit.
-    static constexpr std::uint32_t empty = std::numeric_limits<std::uint32_t>::max();
+    // An eighth full while the table takes at most 1 MiB, so that nearly every lookup ends
+    // at its first slot (a longer probe costs a mispredicted branch); half full beyond,
+    // where memory counts for more.
+    static constexpr std::size_t small_capacity = std::size_t{1} << 16;
 
     void reset(std::size_t capacity) {
-        slots_.assign(capacity, Slot{0, empty});
+        slots_.assign(capacity, Slot{});
         mask_ = capacity - 1;
-        // The top bits index the table: FNV-1a's multiplications mix them best.
+        max_used_ = capacity < small_capacity ? capacity / 8 : capacity / 2;
+        // The top bits index the table: the hashes' multiplications mix them best.
         shift_ = 64 - static_cast<unsigned>(std::countr_zero(capacity));
     }
 
@@ -63,90 +75,150 @@ private:
         std::vector<Slot> old = std::move(slots_);
         reset(old.size() * 2);
         for (const Slot& slot : old) {
-            if (slot.group == empty) continue;
-            std::size_t index = slot.hash >> shift_;
-            while (slots_[index].group != empty) index = (index + 1) & mask_;
+            if (slot.group == no_group) continue;
+            std::size_t index = slot.hash() >> shift_;
+            while (slots_[index].group != no_group) index = (index + 1) & mask_;
             slots_[index] = slot;
         }
     }
 
     std::vector<Slot> slots_;
+    std::size_t used_ = 0;
+    std::size_t max_used_ = 0;
     std::size_t mask_ = 0;
     unsigned shift_ = 0;
 };
 
-// Feeds one key column's cells at `rows` into the running hashes of those rows.
-template <class Cells>
-void hash_column(const Cells& cells, const std::uint32_t* rows, std::size_t count, std::uint64_t* hashes) {
-    if (cells.validity.all_present()) {
-        for (std::size_t i = 0; i < count; ++i) hashes[i] = hash_value(hashes[i], value_at(cells, rows[i]));
-    } else {
-        for (std::size_t i = 0; i < count; ++i) {
-            hashes[i] = cells.is_present(rows[i]) ? hash_value(hashes[i], value_at(cells, rows[i])) : hash_null(hashes[i]);
-        }
+// A slot that keeps a number key itself, so that a lookup reads no column.
+struct NumberSlot {
+    std::uint64_t bits = 0;
+    std::uint32_t group = no_group;
+    std::uint64_t hash() const { return quick_hash(bits); }
+};
+
+// A slot that keeps a text key's hash and a view of the text in the column, so that a
+// lookup reads no offsets.
+struct TextSlot {
+    std::uint64_t key_hash = 0;
+    std::string_view text;
+    std::uint32_t group = no_group;
+    std::uint64_t hash() const { return key_hash; }
+};
+
+// A slot that keeps the key's hash; the key is read from the group's first row.
+struct HashSlot {
+    std::uint64_t key_hash = 0;
+    std::uint32_t group = no_group;
+    std::uint64_t hash() const { return key_hash; }
+};
+
+// Puts each logical row of `keys` in the group that group_of(physical row) gives, and counts
+// the rows of each group. Single-column keys are looked up row by row: with the hash a few
+// instructions, working in blocks would only add stores.
+template <class GroupOf>
+void assign_rows(const Frame& keys, Grouping& out, GroupOf&& group_of) {
+    std::uint32_t* groups = out.group_of_row.data();
+    const std::uint32_t* selected = keys.selection ? keys.selection->rows.data() : nullptr;
+    for (std::size_t r = 0; r < keys.height; ++r) {
+        const std::uint32_t group = group_of(selected ? selected[r] : static_cast<std::uint32_t>(r));
+        groups[r] = group;
+        ++out.sizes[group];
     }
 }
 
-// Key equality of two physical rows when there is one key column (the common case, compared
-// without dispatch on the dtype).
-template <class Cells, bool all_present>
-struct OneKeyEqual {
-    const Cells& cells;
-    bool operator()(std::size_t a, std::size_t b) const {
-        if constexpr (all_present) {
-            return values_equal(value_at(cells, a), value_at(cells, b));
-        } else {
-            return cells_equal(cells, a, b);
-        }
+// Null keys are equal to each other and to nothing else, so they form one group of their
+// own, made when the first null is met.
+class NullGroup {
+public:
+    std::uint32_t get(std::uint32_t physical_row, Grouping& out) {
+        if (group_ == no_group) group_ = new_group(physical_row, out);
+        return group_;
     }
+
+private:
+    std::uint32_t group_ = no_group;
 };
 
-// Key equality over any number of key columns (none: every row is equal).
-struct AllKeysEqual {
-    const std::vector<Column>& keys;
-    bool operator()(std::size_t a, std::size_t b) const {
-        for (const Column& key : keys) {
-            const bool equal =
-                std::visit([&](const auto& cells) { return cells_equal(cells, a, b); }, key.values->cells());
-            if (!equal) return false;
-        }
-        return true;
-    }
-};
+// One key column of numbers: a key is found by its bits alone.
+template <bool all_present, class T>
+void group_by_number(const Frame& keys, const NumberCells<T>& cells, Grouping& out) {
+    GroupTable<NumberSlot> table;
+    NullGroup nulls;
+    assign_rows(keys, out, [&](std::uint32_t row) {
+        if (!all_present && !cells.is_present(row)) return nulls.get(row, out);
+        const std::uint64_t key = key_bits(cells.values[row]);
+        return table.find_or_add(
+            quick_hash(key), row, [key](const NumberSlot& slot) { return slot.bits == key; },
+            [key](std::uint32_t made) { return NumberSlot{key, made}; }, out);
+    });
+}
 
-// One pass over the logical rows of `keys` (the key columns with the source's selection):
-// each row joins the group of the first earlier row with an equal key, or starts one.
-template <class Equal>
-void assign_groups(const Frame& keys, const Equal& equal, Grouping& out) {
-    const std::size_t height = keys.height;
-    out.group_of_row.resize(height);
-    GroupTable table;
+// One key column of texts, compared with the key of each group that shares the hash.
+template <bool all_present>
+void group_by_text(const Frame& keys, const StrCells& cells, Grouping& out) {
+    GroupTable<TextSlot> table;
+    NullGroup nulls;
+    assign_rows(keys, out, [&](std::uint32_t row) {
+        if (!all_present && !cells.is_present(row)) return nulls.get(row, out);
+        const std::string_view text = cells.at(row);
+        const std::uint64_t hash = quick_hash(text);
+        return table.find_or_add(
+            hash, row, [&](const TextSlot& slot) { return slot.key_hash == hash && same_text(slot.text, text); },
+            [&](std::uint32_t made) { return TextSlot{hash, text, made}; }, out);
+    });
+}
+
+// Feeds one key column's cells at `rows` into the running FNV-1a hashes of those rows.
+template <class Cells>
+void hash_column(const Cells& cells, const std::uint32_t* rows, std::size_t count, std::uint64_t* hashes) {
+    for (std::size_t i = 0; i < count; ++i) {
+        hashes[i] = cells.is_present(rows[i]) ? hash_value(hashes[i], value_at(cells, rows[i])) : hash_null(hashes[i]);
+    }
+}
+
+bool keys_equal(const std::vector<Column>& keys, std::size_t a, std::size_t b) {
+    for (const Column& key : keys) {
+        const bool equal = std::visit([&](const auto& cells) { return cells_equal(cells, a, b); }, key.values->cells());
+        if (!equal) return false;
+    }
+    return true;
+}
+
+// Any number of key columns of any dtypes (none: every row is equal): each row's cells are
+// hashed in key order and compared with the first row of each group that shares the hash.
+void group_by_columns(const Frame& keys, Grouping& out) {
+    GroupTable<HashSlot> table;
     std::uint32_t rows[block_rows];
     std::uint64_t hashes[block_rows];
-    for (std::size_t start = 0; start < height; start += block_rows) {
-        const std::size_t count = std::min(block_rows, height - start);
-        for (std::size_t i = 0; i < count; ++i) {
-            rows[i] = static_cast<std::uint32_t>(keys.physical_row(start + i));
-            hashes[i] = hash_start;
-        }
+    for (std::size_t start = 0; start < keys.height; start += block_rows) {
+        const std::size_t count = std::min<std::size_t>(block_rows, keys.height - start);
+        for (std::size_t i = 0; i < count; ++i) rows[i] = static_cast<std::uint32_t>(keys.physical_row(start + i));
+        std::fill_n(hashes, count, hash_start);
         for (const Column& key : keys.columns) {
             std::visit([&](const auto& cells) { hash_column(cells, rows, count, hashes); }, key.values->cells());
         }
-        std::uint32_t* groups = out.group_of_row.data() + start;
         for (std::size_t i = 0; i < count; ++i) {
-            const std::uint32_t group = table.find_or_add(hashes[i], rows[i], equal, out);
-            groups[i] = group;
+            const std::uint64_t hash = hashes[i];
+            const std::uint32_t row = rows[i];
+            const std::uint32_t group = table.find_or_add(
+                hash, row,
+                [&](const HashSlot& slot) {
+                    return slot.key_hash == hash && keys_equal(keys.columns, row, out.first_rows[slot.group]);
+                },
+                [hash](std::uint32_t made) { return HashSlot{hash, made}; }, out);
+            out.group_of_row[start + i] = group;
             ++out.sizes[group];
         }
     }
 }
 
 template <class Cells>
-void assign_groups_by_one_key(const Frame& keys, const Cells& cells, Grouping& out) {
-    if (cells.validity.all_present()) {
-        assign_groups(keys, OneKeyEqual<Cells, true>{cells}, out);
+void group_by_one_column(const Frame& keys, const Cells& cells, Grouping& out) {
+    const bool all_present = cells.validity.all_present();
+    if constexpr (std::is_same_v<Cells, StrCells>) {
+        all_present ? group_by_text<true>(keys, cells, out) : group_by_text<false>(keys, cells, out);
     } else {
-        assign_groups(keys, OneKeyEqual<Cells, false>{cells}, out);
+        all_present ? group_by_number<true>(keys, cells, out) : group_by_number<false>(keys, cells, out);
     }
 }
 
@@ -158,11 +230,12 @@ Result<Grouping> group(const Frame& frame, const std::vector<std::string>& names
     Grouping grouping;
     grouping.frame = frame;
     grouping.keys = names;
+    grouping.group_of_row.resize(keys->height);
     if (keys->columns.size() == 1) {
-        std::visit([&](const auto& cells) { assign_groups_by_one_key(*keys, cells, grouping); },
+        std::visit([&](const auto& cells) { group_by_one_column(*keys, cells, grouping); },
                    keys->columns.front().values->cells());
     } else {
-        assign_groups(*keys, AllKeysEqual{keys->columns}, grouping);
+        group_by_columns(*keys, grouping);
     }
     return grouping;
 }
