@@ -22,6 +22,7 @@ def frame_with_rows(n):
         (lambda: make_frame(k=["b", "a", "b", "c", "a"]).group(["k"]), "Grouped(3 groups by k)"),
         (lambda: make_frame(a=[1, 1, 2, 2], b=[1, 2, 1, 2]).group(["a", "b"]), "Grouped(4 groups by a, b)"),
         (lambda: make_frame(a=[1, 2], b=[3, 4]).group(["b", "a"]), "Grouped(2 groups by b, a)"),
+        (lambda: make_frame(k=["x", "y", "x"]).group(["k"]).count(), "Frame(2 rows: k str, count i64)"),
         (lambda: frame_with_rows(4).group([]), "Grouped(1 groups by )"),
         (lambda: frame_with_rows(0).group([]), "Grouped(0 groups by )"),
         (lambda: make_frame(**{"é, \t": [1]}).group(["é, \t"]), "Grouped(1 groups by é, \t)"),
@@ -32,20 +33,7 @@ def test_repr_str_and_describe_give_the_summary(make, text):
     assert repr(thing) == text
     assert str(thing) == text
     assert thing.describe() == text
-
-
-def test_aggregates_describe_their_shape():
-    g = make_frame(k=["x", "y", "x"], v=[1.0, 2.0, 3.0]).group(["k"])
-    assert repr(g.mean("v")) == "Frame(2 rows: k str, v f64)"
-    assert repr(g.count()) == "Frame(2 rows: k str, count i64)"
-
-
-@pytest.mark.parametrize("cls", [quorvel.Frame, quorvel.Grouped])
-def test_describe_takes_no_arguments(cls):
-    assert cls.describe.__text_signature__ == "($self)"
-    thing = quorvel.Frame() if cls is quorvel.Frame else quorvel.Frame().group([])
-    with pytest.raises(TypeError):
-        thing.describe(1)
+    assert type(thing).describe.__text_signature__ == "($self)"
 
 
 @pytest.mark.parametrize("make", [quorvel.Frame, lambda: quorvel.Frame().group([])])
