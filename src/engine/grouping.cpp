@@ -1,12 +1,11 @@
 #include "grouping.hpp"
 
 #include <algorithm>
-#include <bit>
-#include <limits>
 #include <type_traits>
 #include <variant>
 
 #include "group_keys.hpp"
+#include "group_table.hpp"
 #include "slicing.hpp"
 
 namespace quorvel::engine {
@@ -19,75 +18,12 @@ using namespace group_keys;
 // branches, and the multiplications of many rows overlap.
 constexpr std::size_t block_rows = 256;
 
-// No group number reaches this: there are fewer groups than rows, and rows are 32-bit.
-constexpr std::uint32_t no_group = std::numeric_limits<std::uint32_t>::max();
-
 std::uint32_t new_group(std::uint32_t physical_row, Grouping& out) {
     const auto group = static_cast<std::uint32_t>(out.first_rows.size());
     out.first_rows.push_back(physical_row);
     out.sizes.push_back(0);
     return group;
 }
-
-// Open addressing on a 64-bit key hash with linear probing, doubling as it fills. `Slot`
-// keeps what recognises its group's key; a slot is empty while its group is no_group, and
-// Slot::hash() places it again when the table grows. Groups live in the Grouping, so the
-// table allocates nothing per group.
-template <class Slot>
-class GroupTable {
-public:
-    GroupTable() { reset(256); }
-
-    // The group of the first slot on the probe path of `hash` for which `matches` holds, or a
-    // new group, first met at `physical_row`, whose slot `make_slot(group)` makes.
-    template <class Matches, class MakeSlot>
-    std::uint32_t find_or_add(std::uint64_t hash, std::uint32_t physical_row, const Matches& matches,
-                              const MakeSlot& make_slot, Grouping& out) {
-        std::size_t index = hash >> shift_;
-        for (;;) {
-            const Slot& slot = slots_[index];
-            if (slot.group == no_group) break;
-            if (matches(slot)) return slot.group;
-            index = (index + 1) & mask_;
-        }
-        const std::uint32_t group = new_group(physical_row, out);
-        slots_[index] = make_slot(group);
-        ++used_;
-        if (used_ > max_used_) grow();
-        return group;
-    }
-
-private:
-    // An eighth full while the table takes at most 1 MiB, so that nearly every lookup ends
-    // at its first slot (a longer probe costs a mispredicted branch); half full beyond,
-    // where memory counts for more.
-    static constexpr std::size_t small_capacity = std::size_t{1} << 16;
-
-    void reset(std::size_t capacity) {
-        slots_.assign(capacity, Slot{});
-        mask_ = capacity - 1;
-        max_used_ = capacity < small_capacity ? capacity / 8 : capacity / 2;
-        // The top bits index the table: the hashes' multiplications mix them best.
-        shift_ = 64 - static_cast<unsigned>(std::countr_zero(capacity));
-    }
-
-    void grow() {
-        std::vector<Slot> old = std::move(slots_);
-        reset(old.size() * 2);
-        for (const Slot& slot : old) {
-            if (slot.group == no_group) continue;
-            std::size_t index = slot.hash() >> shift_;
-            while (slots_[index].group != no_group) index = (index + 1) & mask_;
-            slots_[index] = slot;
-        }
-    }
-
-    std::vector<Slot> slots_;
-    std::size_t used_ = 0;
-    std::size_t max_used_ = 0;
-    std::size_t mask_ = 0;
-    unsigned shift_ = 0;
-};
 
 // A slot that keeps a number key itself, so that a lookup reads no column.
 struct NumberSlot {
@@ -148,8 +84,8 @@ void group_by_number(const Frame& keys, const NumberCells<T>& cells, Grouping& o
         if (!all_present && !cells.is_present(row)) return nulls.get(row, out);
         const std::uint64_t key = key_bits(cells.values[row]);
         return table.find_or_add(
-            quick_hash(key), row, [key](const NumberSlot& slot) { return slot.bits == key; },
-            [key](std::uint32_t made) { return NumberSlot{key, made}; }, out);
+            quick_hash(key), [key](const NumberSlot& slot) { return slot.bits == key; },
+            [&] { return NumberSlot{key, new_group(row, out)}; });
     });
 }
 
@@ -163,8 +99,8 @@ void group_by_text(const Frame& keys, const StrCells& cells, Grouping& out) {
         const std::string_view text = cells.at(row);
         const std::uint64_t hash = quick_hash(text);
         return table.find_or_add(
-            hash, row, [&](const TextSlot& slot) { return slot.key_hash == hash && same_text(slot.text, text); },
-            [&](std::uint32_t made) { return TextSlot{hash, text, made}; }, out);
+            hash, [&](const TextSlot& slot) { return slot.key_hash == hash && same_text(slot.text, text); },
+            [&] { return TextSlot{hash, text, new_group(row, out)}; });
     });
 }
 
@@ -201,11 +137,11 @@ void group_by_columns(const Frame& keys, Grouping& out) {
             const std::uint64_t hash = hashes[i];
             const std::uint32_t row = rows[i];
             const std::uint32_t group = table.find_or_add(
-                hash, row,
+                hash,
                 [&](const HashSlot& slot) {
                     return slot.key_hash == hash && keys_equal(keys.columns, row, out.first_rows[slot.group]);
                 },
-                [hash](std::uint32_t made) { return HashSlot{hash, made}; }, out);
+                [&] { return HashSlot{hash, new_group(row, out)}; });
             out.group_of_row[start + i] = group;
             ++out.sizes[group];
         }
