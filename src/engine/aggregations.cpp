@@ -46,10 +46,6 @@ std::vector<State> accumulate(const Grouping& grouping, const Cells& cells) {
     return states;
 }
 
-EngineError overflow_error(std::string_view name) {
-    return EngineError{"the sum of column " + quoted_form(name) + " overflows i64"};
-}
-
 // One cell per group from its final state; `null` marks a group that gets a null.
 template <class T, class State, class Value, class Null>
 NumberCells<T> number_cells(const std::vector<State>& states, Value value, Null null) {
@@ -66,31 +62,25 @@ NumberCells<T> number_cells(const std::vector<State>& states, Value value, Null 
 }
 
 constexpr auto never_null = [](const auto&) { return false; };
+constexpr auto without_values = [](const auto& s) { return s.count == 0; };
 
 Cells finish(const std::vector<CompensatedSum>& states) {
-    return number_cells<double>(states, [](const CompensatedSum& s) { return s.total(); }, never_null);
+    return number_cells<double>(states, [](const auto& s) { return s.total(); }, never_null);
 }
 
-Result<Cells> finish(const std::vector<CheckedSum>& states, std::string_view name) {
-    for (const CheckedSum& s : states) {
-        if (s.overflowed) return overflow_error(name);
-    }
-    return Cells(number_cells<std::int64_t>(states, [](const CheckedSum& s) { return s.sum; }, never_null));
+Cells finish(const std::vector<CheckedSum>& states) {
+    return number_cells<std::int64_t>(states, [](const auto& s) { return s.sum; }, never_null);
 }
 
 Cells finish(const std::vector<Mean<CompensatedSum>>& states) {
     return number_cells<double>(
-        states, [](const auto& s) { return s.sum.total() / static_cast<double>(s.count); },
-        [](const auto& s) { return s.count == 0; });
+        states, [](const auto& s) { return s.sum.total() / static_cast<double>(s.count); }, without_values);
 }
 
-Result<Cells> finish(const std::vector<Mean<CheckedSum>>& states, std::string_view name) {
-    for (const auto& s : states) {
-        if (s.sum.overflowed) return overflow_error(name);
-    }
-    return Cells(number_cells<double>(
+Cells finish(const std::vector<Mean<CheckedSum>>& states) {
+    return number_cells<double>(
         states, [](const auto& s) { return static_cast<double>(s.sum.sum) / static_cast<double>(s.count); },
-        [](const auto& s) { return s.count == 0; }));
+        without_values);
 }
 
 template <class T, bool smallest>
@@ -109,6 +99,23 @@ Cells finish(const std::vector<Extreme<std::string_view, smallest>>& states) {
     return out;
 }
 
+// Whether a group's i64 sum overflowed on the way.
+bool overflowed(const CheckedSum& s) { return s.overflowed; }
+bool overflowed(const Mean<CheckedSum>& s) { return s.sum.overflowed; }
+template <class State>
+bool overflowed(const State&) {
+    return false;
+}
+
+template <class State, class ColumnCells>
+Result<Cells> reduce(const Grouping& grouping, const ColumnCells& cells, std::string_view name) {
+    const std::vector<State> states = accumulate<State>(grouping, cells);
+    for (const State& state : states) {
+        if (overflowed(state)) return EngineError{"the sum of column " + quoted_form(name) + " overflows i64"};
+    }
+    return finish(states);
+}
+
 // The values of one aggregation of a column, one per group; sum and mean of text columns
 // are refused before this runs.
 template <class ColumnCells>
@@ -117,17 +124,11 @@ Result<Cells> values_of(const Grouping& grouping, const ColumnCells& cells, Aggr
     using T = decltype(value_at(cells, 0));
     if constexpr (!std::is_same_v<T, std::string_view>) {
         using Sum = std::conditional_t<std::is_same_v<T, double>, CompensatedSum, CheckedSum>;
-        if (aggregation == Aggregation::sum) {
-            if constexpr (std::is_same_v<Sum, CheckedSum>) return finish(accumulate<Sum>(grouping, cells), name);
-            else return finish(accumulate<Sum>(grouping, cells));
-        }
-        if (aggregation == Aggregation::mean) {
-            if constexpr (std::is_same_v<Sum, CheckedSum>) return finish(accumulate<Mean<Sum>>(grouping, cells), name);
-            else return finish(accumulate<Mean<Sum>>(grouping, cells));
-        }
+        if (aggregation == Aggregation::sum) return reduce<Sum>(grouping, cells, name);
+        if (aggregation == Aggregation::mean) return reduce<Mean<Sum>>(grouping, cells, name);
     }
-    if (aggregation == Aggregation::min) return finish(accumulate<Min<T>>(grouping, cells));
-    return finish(accumulate<Max<T>>(grouping, cells));
+    if (aggregation == Aggregation::min) return reduce<Min<T>>(grouping, cells, name);
+    return reduce<Max<T>>(grouping, cells, name);
 }
 
 bool is_key(const Grouping& grouping, std::string_view name) {
