@@ -23,4 +23,7 @@ PyObject* frame_select(PyObject* self, PyObject* const* args, Py_ssize_t nargs, 
 PyObject* frame_head(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
 PyObject* frame_tail(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
 
+// frame_group.cpp: splitting by key columns.
+PyObject* frame_group(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
+
 }  // namespace quorvel::api

@@ -2,6 +2,7 @@
 
 #include "arguments.hpp"
 #include "frame_methods.hpp"
+#include "summaries.hpp"
 
 namespace quorvel::api {
 namespace {
@@ -12,6 +13,14 @@ constexpr const char frame_unsendable_drop[] = "quorvel::api::Frame is unsendabl
 PyObject* frame_free(PyObject* self, PyObject*) {
     return call_frame_method(self, Access::shared, [](engine::Frame&) { return std::optional(NoneResult{}); });
 }
+
+// repr(), str() and describe(): the one-line summary of the frame's shape.
+PyObject* frame_summary(PyObject* self) {
+    return call_frame_method(self, Access::shared,
+                             [](engine::Frame& frame) { return std::optional(frame_text(frame)); });
+}
+
+PyObject* frame_describe(PyObject* self, PyObject*) { return frame_summary(self); }
 
 // Frame(): a new empty frame; takes no arguments.
 PyObject* frame_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
@@ -34,9 +43,11 @@ PyMethodDef frame_methods[] = {
     {"select", as_method(frame_select), fast, "select($self, names)\n--\n\n"},
     {"head", as_method(frame_head), fast, "head($self, n)\n--\n\n"},
     {"tail", as_method(frame_tail), fast, "tail($self, n)\n--\n\n"},
+    {"group", as_method(frame_group), fast, "group($self, names)\n--\n\n"},
     {"floats", as_method(frame_floats), fast, "floats($self, name)\n--\n\n"},
     {"ints", as_method(frame_ints), fast, "ints($self, name)\n--\n\n"},
     {"strings", as_method(frame_strings), fast, "strings($self, name)\n--\n\n"},
+    {"describe", frame_describe, METH_NOARGS, "describe($self)\n--\n\n"},
     {"free", frame_free, METH_NOARGS,
      "free($self)\n--\n\nNothing under CPython, which frees the object itself; in a page, the instance goes back to "
      "the library."},
@@ -46,6 +57,8 @@ PyMethodDef frame_methods[] = {
 PyType_Slot frame_slots[] = {
     {Py_tp_doc, const_cast<char*>("Frame()\n--\n\nA table: named columns of one length.")},
     {Py_tp_new, reinterpret_cast<void*>(frame_new)},
+    {Py_tp_repr, reinterpret_cast<void*>(frame_summary)},
+    {Py_tp_str, reinterpret_cast<void*>(frame_summary)},
     {Py_tp_dealloc, reinterpret_cast<void*>(frame_dealloc)},
     {Py_tp_methods, frame_methods},
     {0, nullptr},
