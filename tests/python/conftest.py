@@ -1,4 +1,5 @@
 import gc
+import threading
 import tracemalloc
 
 import pytest
@@ -49,3 +50,30 @@ def read(frame, name):
     """A column as a list, whatever its dtype."""
     dtype = frame.dtypes()[frame.names().index(name)]
     return {"i64": frame.ints, "f64": frame.floats, "str": frame.strings}[dtype](name)
+
+
+def on_other_thread(work):
+    """Runs `work` on a new thread; returns {"value": result} or {"error": exception}."""
+    outcome = {}
+
+    def run():
+        try:
+            outcome["value"] = work()
+        except BaseException as error:  # PanicException is not an Exception
+            outcome["error"] = error
+
+    # Cyclic garbage from earlier tests may hold frames; were the collector to run on the
+    # other thread, it would drop them there.
+    gc.collect()
+    gc.disable()
+    try:
+        thread = threading.Thread(target=run)
+        thread.start()
+        thread.join()
+    finally:
+        gc.enable()
+    if "error" in outcome:
+        # The traceback holds the thread's frame, which holds `outcome`: a cycle that the
+        # collector could break on another thread, dropping our objects there.
+        outcome["error"].__traceback__ = None
+    return outcome

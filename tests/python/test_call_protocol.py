@@ -2,12 +2,11 @@
 
 import gc
 import sys
-import threading
 
 import pytest
 
 import quorvel
-from conftest import python_memory_growth
+from conftest import on_other_thread, python_memory_growth
 
 
 def raised(call):
@@ -232,21 +231,6 @@ def test_shared_borrows_nest(frame):
 
 
 # Threads ----------------------------------------------------------------------------------
-
-
-def on_other_thread(work):
-    outcome = {}
-
-    def run():
-        try:
-            outcome["value"] = work()
-        except BaseException as error:  # PanicException is not an Exception
-            outcome["error"] = error
-
-    thread = threading.Thread(target=run)
-    thread.start()
-    thread.join()
-    return outcome
 
 
 @pytest.mark.parametrize("method", ["width", "free", "names"])

@@ -65,13 +65,20 @@ def test_frame_method_signatures(method, signature):
     assert parameters == [p.strip().lstrip("$") for p in signature.strip("()").split(",")]
 
 
-def test_method_table_order():
+FRAME_METHODS = [
+    "add_floats", "add_ints", "add_strings", "add_date_part", "height", "width", "names", "dtypes",
+    "select", "head", "tail", "sort", "where_eq", "where_ne", "where_lt", "where_le", "where_gt",
+    "where_ge", "where_among", "where_is", "where_in", "group", "floats", "ints", "strings",
+    "to_csv", "describe", "free",
+]  # fmt: skip
+GROUPED_METHODS = ["groups", "count", "sum", "mean", "min", "max", "describe", "free"]
+
+
+@pytest.mark.parametrize("cls, table", [(quorvel.Frame, FRAME_METHODS), (quorvel.Grouped, GROUPED_METHODS)])
+def test_method_table_order(cls, table):
     # The class dictionary keeps the order of the method table.
-    methods = [name for name in vars(quorvel.Frame) if not name.startswith("_")]
-    assert methods == [
-        "add_floats", "add_ints", "add_strings", "height", "width", "names", "dtypes",
-        "select", "head", "tail", "floats", "ints", "strings", "free",
-    ]  # fmt: skip
+    methods = [name for name in vars(cls) if not name.startswith("_")]
+    assert methods == [name for name in table if name in methods]
 
 
 def test_instances_take_no_attributes():

@@ -1,9 +1,7 @@
-import threading
-
 import pytest
 
 import quorvel
-from conftest import make_frame
+from conftest import make_frame, on_other_thread
 
 
 def frame_with_rows(n):
@@ -39,16 +37,6 @@ def test_repr_str_and_describe_give_the_summary(make, text):
 @pytest.mark.parametrize("make", [quorvel.Frame, lambda: quorvel.Frame().group([])])
 def test_summaries_belong_to_the_owner_thread(make):
     thing = make()
-    caught = []
-
-    def summarise():
-        try:
-            repr(thing)
-        except BaseException as error:  # PanicException derives from BaseException
-            caught.append(error)
-
-    thread = threading.Thread(target=summarise)
-    thread.start()
-    thread.join()
-    assert type(caught[0]).__name__ == "PanicException"
-    assert "is unsendable, but sent to another thread" in str(caught[0])
+    error = on_other_thread(lambda: repr(thing))["error"]
+    assert type(error).__name__ == "PanicException"
+    assert "is unsendable, but sent to another thread" in str(error)
