@@ -131,8 +131,8 @@ TEST(FilterCompare, MatchesTheExactReferenceOnEdgeValues) {
     std::mt19937_64 random(7);
     for (int i = 0; i < 600; ++i) {
         const int kind = i % 3;
-        const std::int64_t near = kind == 0 ? two_53 : kind == 1 ? i64_max : 0;
-        cells.push_back(near + static_cast<std::int64_t>(random() % 4096) - 2048);
+        const std::int64_t near = kind == 0 ? two_53 : kind == 1 ? i64_max - 2048 : i64_min + 2048;
+        cells.push_back(near + (static_cast<std::int64_t>(random() % 4096) - 2048));
         if (i % 50 == 0) cells.push_back(std::nullopt);
     }
     std::vector<double> values = {0.0, -0.0, 0.5, -0.5, 1.0, 2.5, -2.5, inf, -inf, nan, 1e300, -1e300,
