@@ -14,13 +14,14 @@ struct KeyedRow {
 };
 
 // Sorts entries[0, count) by (key, tail), stably: entries with equal keys and tails keep
-// their order. `scratch` has room for `count` entries. Keys are left reduced by their
-// minimum, which keeps their order and their equalities.
+// their order. `scratch` has room for `count` entries; the result is in one of the two
+// buffers, the one returned.
 //
-// Least-significant-digit radix sort over bytes, tail first: every pass is a stable
-// counting sort, so the whole is stable by construction. Keys are first reduced by their
-// minimum and the passes over bytes that are the same in every entry are skipped, so a
-// narrow range of keys costs only the bytes it spans.
-void radix_sort(KeyedRow* entries, KeyedRow* scratch, std::size_t count);
+// A radix sort, stable by construction since every pass is a stable counting sort. Large
+// inputs are first split by the leading bits of their keys into buckets that fit in the
+// caches; each bucket (or a small input) is then sorted by its bytes from the least
+// significant, the tail first. Keys are reduced by their minimum and bytes that are the same
+// in every entry are skipped, so a narrow range of keys costs only the bytes it spans.
+KeyedRow* radix_sort(KeyedRow* entries, KeyedRow* scratch, std::size_t count);
 
 }  // namespace quorvel::engine

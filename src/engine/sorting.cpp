@@ -4,11 +4,11 @@
 #include <bit>
 #include <cmath>
 #include <cstring>
-#include <memory>
 #include <type_traits>
 #include <vector>
 
 #include "radix_sort.hpp"
+#include "scratch_buffer.hpp"
 #include "slicing.hpp"
 
 namespace quorvel::engine {
@@ -22,7 +22,9 @@ constexpr std::size_t largest_compared_run = 16;
 // The rows to sort, split as the order needs them: keyed entries for the present keys, then
 // the rows that go after every present key in their source order (NaN keys, then nulls).
 struct SortInput {
-    std::unique_ptr<KeyedRow[]> entries;
+    explicit SortInput(std::size_t height) : entries(height) {}
+
+    ScratchBuffer<KeyedRow> entries;
     std::size_t count = 0;
     std::vector<std::uint32_t> nans;
     std::vector<std::uint32_t> nulls;
@@ -40,10 +42,10 @@ std::uint64_t order_key(double value) {
 }
 
 // The rows in order: the sorted entries, then the NaN rows, then the null rows.
-std::vector<std::uint32_t> sorted_rows(SortInput input) {
+std::vector<std::uint32_t> sorted_rows(const KeyedRow* sorted, const SortInput& input) {
     std::vector<std::uint32_t> rows;
     rows.reserve(input.count + input.nans.size() + input.nulls.size());
-    for (std::size_t i = 0; i < input.count; ++i) rows.push_back(input.entries[i].row);
+    for (std::size_t i = 0; i < input.count; ++i) rows.push_back(sorted[i].row);
     rows.insert(rows.end(), input.nans.begin(), input.nans.end());
     rows.insert(rows.end(), input.nulls.begin(), input.nulls.end());
     return rows;
@@ -70,9 +72,8 @@ void for_each_row(const Frame& frame, Visit&& visit) {
 
 template <class T>
 std::vector<std::uint32_t> sorted_number_rows(const Frame& frame, const NumberCells<T>& cells, bool descending) {
-    SortInput input;
-    input.entries.reset(new KeyedRow[frame.height]);
-    KeyedRow* entries = input.entries.get();
+    SortInput input(frame.height);
+    KeyedRow* entries = input.entries.data();
     std::size_t count = 0;
     const std::uint64_t flip = descending ? ~std::uint64_t{0} : 0;  // descending: reverse the key order
     const T* values = cells.values.data();
@@ -88,9 +89,8 @@ std::vector<std::uint32_t> sorted_number_rows(const Frame& frame, const NumberCe
         }
     });
     input.count = count;
-    std::unique_ptr<KeyedRow[]> scratch(new KeyedRow[count]);
-    radix_sort(entries, scratch.get(), count);
-    return sorted_rows(std::move(input));
+    ScratchBuffer<KeyedRow> scratch(count);
+    return sorted_rows(radix_sort(entries, scratch.data(), count), input);
 }
 
 // The eight bytes of `text` from `at` as a big-endian number (missing bytes as zero), and
@@ -150,9 +150,8 @@ void compare_run(KeyedRow* entries, std::size_t count, const StrCells& cells, st
 // again by its next eight bytes, and so on (a worklist, not recursion, so a long shared
 // prefix cannot exhaust the stack). Short runs are finished by direct comparison.
 std::vector<std::uint32_t> sorted_text_rows(const Frame& frame, const StrCells& cells, bool descending) {
-    SortInput input;
-    input.entries.reset(new KeyedRow[frame.height]);
-    KeyedRow* entries = input.entries.get();
+    SortInput input(frame.height);
+    KeyedRow* entries = input.entries.data();
     std::size_t count = 0;
     const bool all_present = cells.validity.all_present();
     for_each_row(frame, [&](std::uint32_t row) {
@@ -164,8 +163,9 @@ std::vector<std::uint32_t> sorted_text_rows(const Frame& frame, const StrCells& 
     });
     input.count = count;
 
-    std::unique_ptr<KeyedRow[]> scratch(new KeyedRow[count]);
-    radix_sort(entries, scratch.get(), count);
+    ScratchBuffer<KeyedRow> scratch(count);
+    const KeyedRow* sorted = radix_sort(entries, scratch.data(), count);
+    if (sorted != entries) std::memcpy(entries, sorted, count * sizeof(KeyedRow));
     std::vector<TextRun> runs;
     add_tied_runs(entries, 0, count, 1, descending, runs);
     while (!runs.empty()) {
@@ -179,10 +179,11 @@ std::vector<std::uint32_t> sorted_text_rows(const Frame& frame, const StrCells& 
             continue;
         }
         for (std::size_t i = 0; i < size; ++i) first[i] = text_key(cells.at(first[i].row), at, first[i].row, descending);
-        radix_sort(first, scratch.get(), size);
+        sorted = radix_sort(first, scratch.data(), size);
+        if (sorted != first) std::memcpy(first, sorted, size * sizeof(KeyedRow));
         add_tied_runs(entries, run.begin, run.end, run.depth + 1, descending, runs);
     }
-    return sorted_rows(std::move(input));
+    return sorted_rows(entries, input);
 }
 
 
