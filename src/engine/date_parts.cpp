@@ -72,10 +72,11 @@ Result<I64Cells> date_part_cells(const Frame& frame, std::string_view source, Da
     I64Cells out;
     out.values.resize(frame.height);
     std::int64_t* cell = out.values.data();
+    const bool all_present = texts.validity.all_present();
     Date date{};
     for (std::size_t r = 0; r < frame.height; ++r) {
         const std::size_t row = frame.physical_row(r);
-        if (!texts.is_present(row)) {
+        if (!all_present && !texts.is_present(row)) {
             out.validity.set_null(r, frame.height);
             continue;
         }
