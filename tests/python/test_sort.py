@@ -39,24 +39,6 @@ def test_text_keys_by_utf8_bytes(keys, descending):
     assert sorted_by("k", "strings", keys, descending) == sort_order(keys, descending)
 
 
-@pytest.mark.parametrize(
-    "kind, keys, ascending, descending",
-    [
-        ("ints", [3, 1, 2], [1, 2, 0], [0, 2, 1]),
-        ("ints", [1, 0, 1], [1, 0, 2], [0, 2, 1]),
-        ("strings", ["b", "B", "a", "ab"], [1, 2, 3, 0], [0, 3, 2, 1]),
-        ("strings", ["é", "z"], [1, 0], [0, 1]),
-        ("floats", [0.0, -0.0], [0, 1], [0, 1]),
-        ("floats", [math.nan, 1.0, math.nan, 0.0], [3, 1, 0, 2], [1, 3, 0, 2]),
-        ("ints", [], [], []),
-        ("strings", ["x"], [0], [0]),
-    ],
-)
-def test_key_order(kind, keys, ascending, descending):
-    assert sorted_by("k", kind, keys, False) == ascending
-    assert sorted_by("k", kind, keys, True) == descending
-
-
 def test_sort_leaves_the_source_and_sorts_derived_frames():
     f = quorvel.Frame()
     f.add_ints("k", [4, 2, 5, 1, 3])
