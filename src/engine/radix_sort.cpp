@@ -13,10 +13,11 @@ namespace {
 // Below this many entries a straight insertion sort is faster than counting digits.
 constexpr std::size_t largest_insertion_sort = 64;
 
-// Keys spanning at most this many bits are sorted digit by digit from the least
-// significant, three passes at most, as long as the entries fit in the caches. Wider keys
-// are split by their leading bits first.
-constexpr unsigned widest_lsd_keys = 24;
+// Keys spanning at most 16 bits are sorted digit by digit from the least significant (two
+// passes), and so are keys of up to 24 bits (three passes) while the entries fit in the
+// caches. Wider keys are split by their leading bits first.
+constexpr unsigned widest_lsd_keys = 16;
+constexpr unsigned widest_cached_lsd_keys = 24;
 constexpr std::size_t largest_cached_sort = std::size_t{1} << 14;
 
 // A split spreads entries over at most 2^11 buckets, so that the buckets being filled stay
@@ -117,7 +118,8 @@ KeyedRow* sort_into_either(KeyedRow* entries, KeyedRow* scratch, std::size_t cou
         tails_any |= entries[i].tail;
     }
     const unsigned key_bits = static_cast<unsigned>(std::bit_width(highest - lowest));
-    if (key_bits > widest_lsd_keys || (count > largest_cached_sort && key_bits > 16)) {
+    const bool cached = count <= largest_cached_sort;
+    if (key_bits > (cached ? widest_cached_lsd_keys : widest_lsd_keys)) {
         return msd_split(entries, scratch, count, lowest, key_bits);
     }
     return lsd_sort(entries, scratch, count, lowest, key_bits, tails_all != tails_any);

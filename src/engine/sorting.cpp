@@ -190,7 +190,6 @@ std::vector<std::uint32_t> sorted_text_rows(const Frame& frame, const StrCells& 
     return sorted_rows(entries, input);
 }
 
-
 }  // namespace
 
 Result<Frame> sort(const Frame& frame, std::string_view name, bool descending) {
