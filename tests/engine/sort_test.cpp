@@ -55,7 +55,7 @@ Rows reference_order(const Frame& frame, const std::vector<std::optional<Cell>>&
     return rows;
 }
 
-TEST(Sort, OrdersByTheDesignedKeyOrder) {
+TEST(Sort, OrdersPresentKeysThenNanThenNulls) {
     const struct {
         Frame frame;
         Rows ascending;
