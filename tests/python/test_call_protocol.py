@@ -324,3 +324,50 @@ def test_calls_keep_no_references_to_arguments_or_results(frame):
 )
 def test_repeated_calls_do_not_grow_memory(frame, call):
     assert python_memory_growth(lambda: call(frame)) < 10_000
+
+
+# Flags ------------------------------------------------------------------------------------
+
+
+def numpy_style(type_name, bool_method):
+    """A class that looks like numpy's boolean scalar type to the flag conversion."""
+    namespace = {"__module__": "numpy"}
+    if bool_method is not None:
+        namespace["__bool__"] = bool_method
+    return type(type_name, (), namespace)()
+
+
+@pytest.mark.parametrize("type_name", ["bool_", "bool"])
+@pytest.mark.parametrize("flag", [True, False])
+def test_numpy_style_flags_are_asked_for_their_truth(frame, type_name, flag):
+    expected = frame.sort("i", flag).ints("i")
+    assert frame.sort("i", numpy_style(type_name, lambda self: flag)).ints("i") == expected
+
+
+def test_flags_are_only_true_and_false(frame):
+    for value in (1, 0, 1.0, "yes", None):
+        error = conversion_error(lambda: frame.sort("i", value), "descending")
+        assert type(error) is TypeError
+        expected = "'None' is not an instance of 'bool'" if value is None else (
+            f"'{type(value).__name__}' object is not an instance of 'bool'"
+        )
+        assert error.args == (expected,)
+    imposter = type("bool_", (), {"__module__": "not_numpy", "__bool__": lambda self: True})()
+    assert type(conversion_error(lambda: frame.sort("i", imposter), "descending")) is TypeError
+
+
+def test_numpy_style_flag_failures(frame):
+    class Boom(Exception):
+        pass
+
+    def explode(self):
+        raise Boom
+
+    error = conversion_error(lambda: frame.sort("i", numpy_style("bool_", explode)), "descending")
+    assert type(error) is Boom
+
+    error = conversion_error(lambda: frame.sort("i", numpy_style("bool_", lambda self: 1)), "descending")
+    assert error.args == ("'int' object is not an instance of 'bool'",)
+
+    error = conversion_error(lambda: frame.sort("i", numpy_style("bool_", None)), "descending")
+    assert error.args == ("object of type 'bool_' does not define a '__bool__' conversion",)
