@@ -1,10 +1,21 @@
 #include "grouped_type.hpp"
 
+#include "grouped_methods.hpp"
+#include "summaries.hpp"
+
 namespace quorvel::api {
 namespace {
 
 constexpr const char grouped_unsendable_drop[] =
     "quorvel::api::Grouped is unsendable, but is being dropped on another thread";
+
+// repr(), str() and describe(): the one-line summary of the groups and their keys.
+PyObject* grouped_summary(PyObject* self) {
+    return call_grouped_method(self,
+                               [](engine::Grouping& grouping) { return std::optional(grouped_text(grouping)); });
+}
+
+PyObject* grouped_describe(PyObject* self, PyObject*) { return grouped_summary(self); }
 
 // free(): the call protocol without work; the interpreter frees objects itself.
 PyObject* grouped_free(PyObject* self, PyObject*) {
@@ -13,7 +24,16 @@ PyObject* grouped_free(PyObject* self, PyObject*) {
 
 void grouped_dealloc(PyObject* self) { free_instance<engine::Grouping>(self, grouped_unsendable_drop); }
 
+constexpr int fast = METH_FASTCALL | METH_KEYWORDS;
+
 PyMethodDef grouped_methods[] = {
+    {"groups", grouped_groups, METH_NOARGS, "groups($self)\n--\n\n"},
+    {"count", grouped_count, METH_NOARGS, "count($self)\n--\n\n"},
+    {"sum", as_method(grouped_sum), fast, "sum($self, name)\n--\n\n"},
+    {"mean", as_method(grouped_mean), fast, "mean($self, name)\n--\n\n"},
+    {"min", as_method(grouped_min), fast, "min($self, name)\n--\n\n"},
+    {"max", as_method(grouped_max), fast, "max($self, name)\n--\n\n"},
+    {"describe", grouped_describe, METH_NOARGS, "describe($self)\n--\n\n"},
     {"free", grouped_free, METH_NOARGS,
      "free($self)\n--\n\nNothing under CPython, which frees the object itself; in a page, the instance goes back to "
      "the library."},
@@ -24,6 +44,8 @@ PyType_Slot grouped_slots[] = {
     {Py_tp_doc, const_cast<char*>("A frame split by the values of some columns; each aggregation is a `Frame` with the "
                                   "key\ncolumns first, one row per group.")},
     {Py_tp_dealloc, reinterpret_cast<void*>(grouped_dealloc)},
+    {Py_tp_repr, reinterpret_cast<void*>(grouped_summary)},
+    {Py_tp_str, reinterpret_cast<void*>(grouped_summary)},
     {Py_tp_methods, grouped_methods},
     {0, nullptr},
 };

@@ -22,7 +22,6 @@ def columns(frame):
 
 
 def test_module_function():
-    assert quorvel.__all__ == ["read_csv", "Frame", "Grouped"]
     assert (quorvel.read_csv.__module__, quorvel.read_csv.__text_signature__) == ("quorvel", "(text)")
     assert columns(quorvel.read_csv(text="a\n1\n")) == {"a": ("i64", [1])}
 

@@ -17,9 +17,6 @@ def same_cells(a, b):
 
 
 def test_method(frame):
-    assert quorvel.Frame.to_csv.__text_signature__ == "($self)"
-    methods = [name for name in vars(quorvel.Frame) if not name.startswith("_")]
-    assert methods[methods.index("strings") + 1] == "to_csv"
     with pytest.raises(TypeError):
         frame.to_csv(1)
     assert quorvel.Frame().to_csv() == "\n"

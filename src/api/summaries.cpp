@@ -1,0 +1,25 @@
+#include "summaries.hpp"
+
+namespace quorvel::api {
+
+std::string frame_text(const engine::Frame& frame) {
+    std::string text = "Frame(" + std::to_string(frame.height) + " rows: ";
+    for (std::size_t i = 0; i < frame.columns.size(); ++i) {
+        if (i != 0) text += ", ";
+        text += frame.columns[i].name;
+        text += ' ';
+        text += engine::dtype_name(frame.columns[i].values->dtype());
+    }
+    return text + ")";
+}
+
+std::string grouped_text(const engine::Grouping& grouping) {
+    std::string text = "Grouped(" + std::to_string(grouping.group_count()) + " groups by ";
+    for (std::size_t i = 0; i < grouping.keys.size(); ++i) {
+        if (i != 0) text += ", ";
+        text += grouping.keys[i];
+    }
+    return text + ")";
+}
+
+}  // namespace quorvel::api

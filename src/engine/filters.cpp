@@ -1,0 +1,185 @@
+#include "filters.hpp"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <string>
+#include <type_traits>
+
+#include "lookup_sets.hpp"
+#include "quoted.hpp"
+#include "row_scan.hpp"
+#include "slicing.hpp"
+
+namespace quorvel::engine {
+namespace {
+
+// Lists longer than this are looked up in a hash table; shorter ones are scanned, which is
+// faster for a handful of entries.
+constexpr std::size_t longest_scanned_list = 16;
+
+constexpr double two_to_63 = 9223372036854775808.0;
+
+template <CompareOp op, class T>
+bool holds(T cell, T value) {
+    if constexpr (op == CompareOp::Eq) return cell == value;
+    if constexpr (op == CompareOp::Ne) return cell != value;
+    if constexpr (op == CompareOp::Lt) return cell < value;
+    if constexpr (op == CompareOp::Le) return cell <= value;
+    if constexpr (op == CompareOp::Gt) return cell > value;
+    if constexpr (op == CompareOp::Ge) return cell >= value;
+}
+
+// Calls `body` with `op` as a compile-time constant, so each operator gets its own loop.
+template <class Body>
+auto with_op(CompareOp op, Body&& body) {
+    using C = CompareOp;
+    switch (op) {
+        case C::Eq: return body(std::integral_constant<C, C::Eq>{});
+        case C::Ne: return body(std::integral_constant<C, C::Ne>{});
+        case C::Lt: return body(std::integral_constant<C, C::Lt>{});
+        case C::Le: return body(std::integral_constant<C, C::Le>{});
+        case C::Gt: return body(std::integral_constant<C, C::Gt>{});
+        case C::Ge: return body(std::integral_constant<C, C::Ge>{});
+    }
+    __builtin_unreachable();
+}
+
+// Every present row of the column, or none.
+std::vector<std::uint32_t> present_rows(const Frame& frame, const Validity& validity, bool all) {
+    if (!all) return {};
+    return kept_rows(frame, validity, [](std::size_t) { return true; });
+}
+
+// IEEE-754 comparison decides every case: a NaN on either side is unequal to everything
+// and neither less nor greater, which is exactly the rule that NaN passes only Ne.
+std::vector<std::uint32_t> compare_floats(const Frame& frame, const F64Cells& cells, CompareOp op, double value) {
+    const double* cell = cells.values.data();
+    return with_op(op, [&](auto op_constant) {
+        constexpr CompareOp o = decltype(op_constant)::value;
+        return kept_rows(frame, cells.validity, [cell, value](std::size_t p) { return holds<o>(cell[p], value); });
+    });
+}
+
+// An integer cell against a float value, compared as exact numbers. Every case comes down to
+// all rows, no rows, or one integer comparison against an integer bound, so the integer is
+// never converted to a float (which would round above 2^53).
+std::vector<std::uint32_t> compare_integers(const Frame& frame, const I64Cells& cells, CompareOp op, double value) {
+    using C = CompareOp;
+    const bool ne = op == C::Ne;
+    if (std::isnan(value)) return present_rows(frame, cells.validity, ne);
+    if (value >= two_to_63) return present_rows(frame, cells.validity, ne || op == C::Lt || op == C::Le);
+    if (value < -two_to_63) return present_rows(frame, cells.validity, ne || op == C::Gt || op == C::Ge);
+    const double floor = std::floor(value);
+    std::int64_t bound = static_cast<std::int64_t>(floor);  // exact: floor lies in [-2^63, 2^63)
+    if (floor != value) {
+        // The value lies strictly between bound and bound + 1: a cell is less than it when
+        // at most bound and greater when above bound, never equal.
+        if (op == C::Eq || ne) return present_rows(frame, cells.validity, ne);
+        op = op == C::Lt || op == C::Le ? C::Le : C::Gt;
+    }
+    const std::int64_t* cell = cells.values.data();
+    return with_op(op, [&](auto op_constant) {
+        constexpr CompareOp o = decltype(op_constant)::value;
+        return kept_rows(frame, cells.validity, [cell, bound](std::size_t p) { return holds<o>(cell[p], bound); });
+    });
+}
+
+// Floats equal under IEEE-754 have equal bits once -0.0 is made 0.0 (NaN excluded).
+std::uint64_t float_key(double value) { return std::bit_cast<std::uint64_t>(value + 0.0); }
+
+std::vector<std::uint32_t> floats_among(const Frame& frame, const F64Cells& cells, const std::vector<double>& values) {
+    std::vector<double> entries;
+    for (const double value : values) {
+        if (!std::isnan(value)) entries.push_back(value);
+    }
+    const double* cell = cells.values.data();
+    if (entries.size() <= longest_scanned_list) {
+        return kept_rows(frame, cells.validity, [cell, &entries](std::size_t p) {
+            return std::any_of(entries.begin(), entries.end(), [c = cell[p]](double e) { return c == e; });
+        });
+    }
+    std::vector<std::uint64_t> keys;
+    keys.reserve(entries.size());
+    for (const double entry : entries) keys.push_back(float_key(entry));
+    const KeySet set(keys);
+    return kept_rows(frame, cells.validity, [cell, &set](std::size_t p) {
+        const double c = cell[p];
+        return c == c && set.contains(float_key(c));
+    });
+}
+
+// An entry matches an integer cell only when it is an integer in the i64 range: 3.0 matches
+// 3, 3.5 and the infinities match nothing.
+std::vector<std::uint32_t> integers_among(const Frame& frame, const I64Cells& cells,
+                                          const std::vector<double>& values) {
+    std::vector<std::int64_t> entries;
+    for (const double value : values) {
+        if (value >= -two_to_63 && value < two_to_63 && std::floor(value) == value) {
+            entries.push_back(static_cast<std::int64_t>(value));
+        }
+    }
+    const std::int64_t* cell = cells.values.data();
+    if (entries.size() <= longest_scanned_list) {
+        return kept_rows(frame, cells.validity, [cell, &entries](std::size_t p) {
+            return std::find(entries.begin(), entries.end(), cell[p]) != entries.end();
+        });
+    }
+    std::vector<std::uint64_t> keys(entries.begin(), entries.end());
+    const KeySet set(keys);
+    return kept_rows(frame, cells.validity,
+                     [cell, &set](std::size_t p) { return set.contains(static_cast<std::uint64_t>(cell[p])); });
+}
+
+std::vector<std::uint32_t> texts_in(const Frame& frame, const StrCells& cells, const std::vector<std::string>& texts) {
+    if (texts.size() <= longest_scanned_list) {
+        return kept_rows(frame, cells.validity, [&cells, &texts](std::size_t p) {
+            const std::string_view cell = cells.at(p);
+            return std::any_of(texts.begin(), texts.end(), [cell](const std::string& t) { return cell == t; });
+        });
+    }
+    const TextSet set(texts);
+    return kept_rows(frame, cells.validity, [&cells, &set](std::size_t p) { return set.contains(cells.at(p)); });
+}
+
+std::string column_is(std::string_view name, DType dtype) {
+    return "column " + quoted_form(name) + " is " + std::string(dtype_name(dtype));
+}
+
+}  // namespace
+
+Result<Frame> filter_compare(const Frame& frame, std::string_view name, CompareOp op, double value) {
+    Result<const Column*> column = find_column(frame.columns, name);
+    if (!column) return std::move(column).error();
+    const ColumnValues& values = *(*column)->values;
+    switch (values.dtype()) {
+        case DType::f64: return take_rows(frame, compare_floats(frame, values.f64(), op, value));
+        case DType::i64: return take_rows(frame, compare_integers(frame, values.i64(), op, value));
+        case DType::str: break;
+    }
+    return EngineError{column_is(name, DType::str) + ": compare it with where_is or where_in"};
+}
+
+Result<Frame> filter_among(const Frame& frame, std::string_view name, const std::vector<double>& values) {
+    Result<const Column*> column = find_column(frame.columns, name);
+    if (!column) return std::move(column).error();
+    const ColumnValues& cells = *(*column)->values;
+    switch (cells.dtype()) {
+        case DType::f64: return take_rows(frame, floats_among(frame, cells.f64(), values));
+        case DType::i64: return take_rows(frame, integers_among(frame, cells.i64(), values));
+        case DType::str: break;
+    }
+    return EngineError{column_is(name, DType::str) + ": where_in takes its strings"};
+}
+
+Result<Frame> filter_in(const Frame& frame, std::string_view name, const std::vector<std::string>& texts) {
+    Result<const Column*> column = find_column(frame.columns, name);
+    if (!column) return std::move(column).error();
+    const ColumnValues& cells = *(*column)->values;
+    if (cells.dtype() != DType::str) {
+        return EngineError{column_is(name, cells.dtype()) + ": where_is and where_in take a str column"};
+    }
+    return take_rows(frame, texts_in(frame, cells.str(), texts));
+}
+
+}  // namespace quorvel::engine

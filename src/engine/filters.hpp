@@ -1,0 +1,27 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "frame.hpp"
+#include "result.hpp"
+
+namespace quorvel::engine {
+
+// The relation that must hold between a cell (left) and the given value (right).
+enum class CompareOp : std::uint8_t { Eq, Ne, Lt, Le, Gt, Ge };
+
+// The rows whose cell of the f64 or i64 column `name` stands in relation `op` to `value`.
+// An i64 cell is compared with the float exactly, as numbers; a NaN cell or value passes
+// only Ne. Nulls never pass.
+Result<Frame> filter_compare(const Frame& frame, std::string_view name, CompareOp op, double value);
+
+// The rows whose cell of the f64 or i64 column `name` equals one of `values`.
+Result<Frame> filter_among(const Frame& frame, std::string_view name, const std::vector<double>& values);
+
+// The rows whose cell of the str column `name` has the same bytes as one of `texts`.
+Result<Frame> filter_in(const Frame& frame, std::string_view name, const std::vector<std::string>& texts);
+
+}  // namespace quorvel::engine

@@ -1,0 +1,185 @@
+#include "grouping.hpp"
+
+#include <algorithm>
+#include <type_traits>
+#include <variant>
+
+#include "group_keys.hpp"
+#include "group_table.hpp"
+#include "slicing.hpp"
+
+namespace quorvel::engine {
+namespace {
+
+using namespace group_keys;
+
+// Rows of several key columns are hashed a block at a time, column after column, before any
+// is looked up: the hash loops then dispatch on the dtype once a block and have no
+// branches, and the multiplications of many rows overlap.
+constexpr std::size_t block_rows = 256;
+
+std::uint32_t new_group(std::uint32_t physical_row, Grouping& out) {
+    const auto group = static_cast<std::uint32_t>(out.first_rows.size());
+    out.first_rows.push_back(physical_row);
+    out.sizes.push_back(0);
+    return group;
+}
+
+// A slot that keeps a number key itself, so that a lookup reads no column.
+struct NumberSlot {
+    std::uint64_t bits = 0;
+    std::uint32_t group = no_group;
+    std::uint64_t hash() const { return quick_hash(bits); }
+};
+
+// A slot that keeps a text key's hash and a view of the text in the column, so that a
+// lookup reads no offsets.
+struct TextSlot {
+    std::uint64_t key_hash = 0;
+    std::string_view text;
+    std::uint32_t group = no_group;
+    std::uint64_t hash() const { return key_hash; }
+};
+
+// A slot that keeps the key's hash; the key is read from the group's first row.
+struct HashSlot {
+    std::uint64_t key_hash = 0;
+    std::uint32_t group = no_group;
+    std::uint64_t hash() const { return key_hash; }
+};
+
+// Puts each logical row of `keys` in the group that group_of(physical row) gives, and counts
+// the rows of each group. Single-column keys are looked up row by row: with the hash a few
+// instructions, working in blocks would only add stores.
+template <class GroupOf>
+void assign_rows(const Frame& keys, Grouping& out, GroupOf&& group_of) {
+    std::uint32_t* groups = out.group_of_row.data();
+    const std::uint32_t* selected = keys.selection ? keys.selection->rows.data() : nullptr;
+    for (std::size_t r = 0; r < keys.height; ++r) {
+        const std::uint32_t group = group_of(selected ? selected[r] : static_cast<std::uint32_t>(r));
+        groups[r] = group;
+        ++out.sizes[group];
+    }
+}
+
+// Null keys are equal to each other and to nothing else, so they form one group of their
+// own, made when the first null is met.
+class NullGroup {
+public:
+    std::uint32_t get(std::uint32_t physical_row, Grouping& out) {
+        if (group_ == no_group) group_ = new_group(physical_row, out);
+        return group_;
+    }
+
+private:
+    std::uint32_t group_ = no_group;
+};
+
+// One key column of numbers: a key is found by its bits alone.
+template <bool all_present, class T>
+void group_by_number(const Frame& keys, const NumberCells<T>& cells, Grouping& out) {
+    GroupTable<NumberSlot> table;
+    NullGroup nulls;
+    assign_rows(keys, out, [&](std::uint32_t row) {
+        if (!all_present && !cells.is_present(row)) return nulls.get(row, out);
+        const std::uint64_t key = key_bits(cells.values[row]);
+        return table.find_or_add(
+            quick_hash(key), [key](const NumberSlot& slot) { return slot.bits == key; },
+            [&] { return NumberSlot{key, new_group(row, out)}; });
+    });
+}
+
+// One key column of texts, compared with the key of each group that shares the hash.
+template <bool all_present>
+void group_by_text(const Frame& keys, const StrCells& cells, Grouping& out) {
+    GroupTable<TextSlot> table;
+    NullGroup nulls;
+    assign_rows(keys, out, [&](std::uint32_t row) {
+        if (!all_present && !cells.is_present(row)) return nulls.get(row, out);
+        const std::string_view text = cells.at(row);
+        const std::uint64_t hash = quick_hash(text);
+        return table.find_or_add(
+            hash, [&](const TextSlot& slot) { return slot.key_hash == hash && same_text(slot.text, text); },
+            [&] { return TextSlot{hash, text, new_group(row, out)}; });
+    });
+}
+
+// Feeds one key column's cells at `rows` into the running FNV-1a hashes of those rows.
+template <class Cells>
+void hash_column(const Cells& cells, const std::uint32_t* rows, std::size_t count, std::uint64_t* hashes) {
+    for (std::size_t i = 0; i < count; ++i) {
+        hashes[i] = cells.is_present(rows[i]) ? hash_value(hashes[i], value_at(cells, rows[i])) : hash_null(hashes[i]);
+    }
+}
+
+bool keys_equal(const std::vector<Column>& keys, std::size_t a, std::size_t b) {
+    for (const Column& key : keys) {
+        const bool equal = std::visit([&](const auto& cells) { return cells_equal(cells, a, b); }, key.values->cells());
+        if (!equal) return false;
+    }
+    return true;
+}
+
+// Any number of key columns of any dtypes (none: every row is equal): each row's cells are
+// hashed in key order and compared with the first row of each group that shares the hash.
+void group_by_columns(const Frame& keys, Grouping& out) {
+    GroupTable<HashSlot> table;
+    std::uint32_t rows[block_rows];
+    std::uint64_t hashes[block_rows];
+    for (std::size_t start = 0; start < keys.height; start += block_rows) {
+        const std::size_t count = std::min<std::size_t>(block_rows, keys.height - start);
+        for (std::size_t i = 0; i < count; ++i) rows[i] = static_cast<std::uint32_t>(keys.physical_row(start + i));
+        std::fill_n(hashes, count, hash_start);
+        for (const Column& key : keys.columns) {
+            std::visit([&](const auto& cells) { hash_column(cells, rows, count, hashes); }, key.values->cells());
+        }
+        for (std::size_t i = 0; i < count; ++i) {
+            const std::uint64_t hash = hashes[i];
+            const std::uint32_t row = rows[i];
+            const std::uint32_t group = table.find_or_add(
+                hash,
+                [&](const HashSlot& slot) {
+                    return slot.key_hash == hash && keys_equal(keys.columns, row, out.first_rows[slot.group]);
+                },
+                [&] { return HashSlot{hash, new_group(row, out)}; });
+            out.group_of_row[start + i] = group;
+            ++out.sizes[group];
+        }
+    }
+}
+
+template <class Cells>
+void group_by_one_column(const Frame& keys, const Cells& cells, Grouping& out) {
+    const bool all_present = cells.validity.all_present();
+    if constexpr (std::is_same_v<Cells, StrCells>) {
+        all_present ? group_by_text<true>(keys, cells, out) : group_by_text<false>(keys, cells, out);
+    } else {
+        all_present ? group_by_number<true>(keys, cells, out) : group_by_number<false>(keys, cells, out);
+    }
+}
+
+}  // namespace
+
+Result<Grouping> group(const Frame& frame, const std::vector<std::string>& names) {
+    Result<Frame> keys = select(frame, names);
+    if (!keys) return std::move(keys).error();
+    Grouping grouping;
+    grouping.frame = frame;
+    grouping.keys = names;
+    grouping.group_of_row.resize(keys->height);
+    if (keys->columns.size() == 1) {
+        std::visit([&](const auto& cells) { group_by_one_column(*keys, cells, grouping); },
+                   keys->columns.front().values->cells());
+    } else {
+        group_by_columns(*keys, grouping);
+    }
+    return grouping;
+}
+
+Frame key_frame(const Grouping& grouping) {
+    // The names were resolved against these very columns when the grouping was made.
+    Frame keys = take_rows(select(grouping.frame, grouping.keys).value(), grouping.first_rows);
+    return keys.selection ? materialize(keys) : keys;
+}
+
+}  // namespace quorvel::engine

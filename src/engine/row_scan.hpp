@@ -1,0 +1,60 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "frame.hpp"
+#include "validity.hpp"
+
+namespace quorvel::engine {
+
+// The physical rows of `frame`'s logical rows, in logical order, whose cell is present and
+// passes `keep(physical_row)`. This is the one pass behind every filter.
+//
+// Rows are written without a branch (write the row, advance by the test) into a small
+// buffer that is appended block by block, so the result never holds more than the kept
+// rows plus one block and no memory is zeroed in advance. The four loops (row selection or
+// not, nulls or not) are separate so that the common case tests nothing but the cell.
+template <class Keep>
+std::vector<std::uint32_t> kept_rows(const Frame& frame, const Validity& validity, Keep keep) {
+    constexpr std::size_t block = 512;
+    std::uint32_t buffer[block];
+    std::vector<std::uint32_t> rows;
+    const std::size_t height = frame.height;
+    const std::uint32_t* selected = frame.selection ? frame.selection->rows.data() : nullptr;
+    const std::uint64_t* present = validity.all_present() ? nullptr : validity.words().data();
+    const auto is_present = [present](std::size_t row) -> bool { return (present[row >> 6] >> (row & 63)) & 1u; };
+
+    for (std::size_t start = 0; start < height; start += block) {
+        const std::size_t end = start + block < height ? start + block : height;
+        std::size_t kept = 0;
+        if (!selected && !present) {
+            for (std::size_t r = start; r < end; ++r) {
+                buffer[kept] = static_cast<std::uint32_t>(r);
+                kept += keep(r);
+            }
+        } else if (!selected) {
+            for (std::size_t r = start; r < end; ++r) {
+                buffer[kept] = static_cast<std::uint32_t>(r);
+                kept += is_present(r) & keep(r);
+            }
+        } else if (!present) {
+            for (std::size_t r = start; r < end; ++r) {
+                const std::uint32_t p = selected[r];
+                buffer[kept] = p;
+                kept += keep(p);
+            }
+        } else {
+            for (std::size_t r = start; r < end; ++r) {
+                const std::uint32_t p = selected[r];
+                buffer[kept] = p;
+                kept += is_present(p) & keep(p);
+            }
+        }
+        rows.insert(rows.end(), buffer, buffer + kept);
+    }
+    return rows;
+}
+
+}  // namespace quorvel::engine

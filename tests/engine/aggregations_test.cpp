@@ -1,0 +1,87 @@
+#include "engine/aggregations.hpp"
+
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "engine/grouping.hpp"
+#include "test_columns.hpp"
+
+namespace quorvel::engine {
+namespace {
+
+using namespace testing;
+const double inf = std::numeric_limits<double>::infinity();
+const double nan = std::numeric_limits<double>::quiet_NaN();
+
+// The one value of `aggregation` over x, all rows being one group.
+ValuesRef over_one_group(std::vector<std::optional<double>> x, Aggregation aggregation) {
+    const std::size_t rows = x.size();
+    const Frame frame = frame_of({{"g", numbers(std::vector<std::optional<std::int64_t>>(rows, 1))}, {"x", numbers(x)}});
+    return aggregate(group(frame, {"g"}).value(), "x", aggregation).value().columns.back().values;
+}
+
+// Equal bits, so that the sign of zero counts; any NaN for a NaN.
+bool same_value(double a, double b) {
+    return std::isnan(b) ? std::isnan(a) : std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b);
+}
+
+TEST(Sum, F64IsNeumaierCompensated) {
+    const struct {
+        std::vector<std::optional<double>> x;
+        double sum;
+    } cases[] = {
+        {{1e100, 1.0, -1e100}, 1.0},
+        {{1.0, 1e100, 1.0, -1e100}, 2.0},
+        {{0.1, 0.1, 0.1, 0.1, 0.1, 0.1, 0.1, 0.1, 0.1, 0.1}, 1.0},
+        {{1e308, 1e308}, inf},  // the correction is -inf and must not make it NaN
+        {{inf, -inf}, nan},
+        {{null, null}, 0.0},
+    };
+    for (const auto& c : cases) EXPECT_TRUE(same_value(over_one_group(c.x, Aggregation::sum)->f64().values.at(0), c.sum)) << c.sum;
+}
+
+TEST(MinMax, KeepTheFirstOfEqualsAndNeverALaterNaN) {
+    const struct {
+        std::vector<std::optional<double>> x;
+        double min, max;
+    } cases[] = {
+        {{nan, 1.0}, nan, nan},
+        {{1.0, nan, 0.5}, 0.5, 1.0},
+        {{0.0, -0.0}, 0.0, 0.0},
+        {{-0.0, 0.0}, -0.0, -0.0},
+    };
+    for (const auto& c : cases) {
+        EXPECT_TRUE(same_value(over_one_group(c.x, Aggregation::min)->f64().values.at(0), c.min)) << c.min;
+        EXPECT_TRUE(same_value(over_one_group(c.x, Aggregation::max)->f64().values.at(0), c.max)) << c.max;
+    }
+}
+
+TEST(Aggregate, SkipsNullsAndGivesZeroOrNullForGroupsWithoutValues) {
+    const Frame frame = frame_of({{"k", texts({"a", "b", "a", "b", "c"})},
+                                  {"i", numbers<std::int64_t>({1, null, 2, null, 5})},
+                                  {"f", numbers<double>({null, null, 0.5, null, -1.0})},
+                                  {"s", texts({"q", null, null, null, "p"})}});
+    const Grouping grouping = group(frame, {"k"}).value();
+    const auto values = [&](const char* name, Aggregation aggregation) {
+        return aggregate(grouping, name, aggregation).value().columns.back().values;
+    };
+    using I = std::vector<std::optional<std::int64_t>>;
+    using F = std::vector<std::optional<double>>;
+    EXPECT_EQ(cells_of(values("i", Aggregation::sum)->i64()), (I{3, 0, 5}));
+    EXPECT_EQ(cells_of(values("f", Aggregation::sum)->f64()), (F{0.5, 0.0, -1.0}));
+    EXPECT_EQ(cells_of(values("i", Aggregation::mean)->f64()), (F{1.5, null, 5.0}));
+    EXPECT_EQ(cells_of(values("f", Aggregation::mean)->f64()), (F{0.5, null, -1.0}));
+    EXPECT_EQ(cells_of(values("i", Aggregation::min)->i64()), (I{1, null, 5}));
+    EXPECT_EQ(cells_of(values("f", Aggregation::max)->f64()), (F{0.5, null, -1.0}));
+    EXPECT_EQ(cells_of(values("s", Aggregation::max)->str()), (std::vector<std::optional<std::string>>{"q", null, "p"}));
+    EXPECT_EQ(cells_of(count_rows(grouping).columns.back().values->i64()), (I{2, 2, 1}));
+}
+
+}  // namespace
+}  // namespace quorvel::engine

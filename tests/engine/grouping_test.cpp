@@ -1,0 +1,145 @@
+#include "engine/grouping.hpp"
+
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "engine/group_keys.hpp"
+#include "engine/slicing.hpp"
+#include "test_columns.hpp"
+
+namespace quorvel::engine {
+namespace {
+
+using namespace testing;
+using Groups = std::vector<std::vector<std::size_t>>;
+
+// The groups as lists of logical rows, in group order.
+Groups groups_of(const Grouping& grouping) {
+    Groups groups(grouping.group_count());
+    for (std::size_t r = 0; r < grouping.group_of_row.size(); ++r) groups.at(grouping.group_of_row[r]).push_back(r);
+    return groups;
+}
+
+const double quiet_nan = std::numeric_limits<double>::quiet_NaN();
+const double other_nan = std::bit_cast<double>(std::bit_cast<std::uint64_t>(quiet_nan) | 1);
+
+// Null keys (which Python cannot make) and the key equality of the general path.
+TEST(Group, RowsJoinTheGroupOfTheirKeyInOrderOfFirstAppearance) {
+    const struct {
+        const char* what;
+        Frame frame;
+        std::vector<std::string> keys;
+        Groups groups;
+    } cases[] = {
+        {"i64 nulls", frame_of({{"k", numbers<std::int64_t>({1, null, 1, null, 0})}}), {"k"}, {{0, 2}, {1, 3}, {4}}},
+        {"null text, empty text", frame_of({{"k", texts({"", null, "", null})}}), {"k"}, {{0, 2}, {1, 3}}},
+        {"f64 nulls and NaNs", frame_of({{"k", numbers<double>({quiet_nan, other_nan, quiet_nan, null})}}), {"k"},
+         {{0, 2}, {1}, {3}}},
+        {"two keys with nulls",
+         frame_of({{"a", numbers<std::int64_t>({1, 1, null, null, 1})}, {"b", texts({"x", null, "x", null, "x"})}}),
+         {"a", "b"},
+         {{0, 4}, {1}, {2}, {3}}},
+        {"two keys, zeros and NaNs",
+         frame_of({{"f", numbers<double>({0.0, -0.0, quiet_nan, other_nan, quiet_nan})},
+                   {"t", texts({"a", "a", "a", "a", "a"})}}),
+         {"t", "f"},
+         {{0, 1}, {2, 4}, {3}}},
+    };
+    for (const auto& c : cases) {
+        const Result<Grouping> grouping = group(c.frame, c.keys);
+        ASSERT_TRUE(grouping.ok()) << c.what;
+        EXPECT_EQ(groups_of(*grouping), c.groups) << c.what;
+        for (std::size_t g = 0; g < c.groups.size(); ++g) {
+            EXPECT_EQ(grouping->sizes[g], c.groups[g].size()) << c.what;
+            EXPECT_EQ(grouping->first_rows[g], c.groups[g].front()) << c.what;
+        }
+    }
+}
+
+TEST(Group, FollowsTheLogicalRowsOfASelection) {
+    const Frame source = frame_of({{"k", texts({"a", "b", "a", "c"})}});
+    const Result<Grouping> grouping = group(take_rows(source, {3, 2, 1, 0, 2}), {"k"});
+    ASSERT_TRUE(grouping.ok());
+    EXPECT_EQ(groups_of(*grouping), (Groups{{0}, {1, 3, 4}, {2}}));
+    EXPECT_EQ(grouping->first_rows, (std::vector<std::uint32_t>{3, 2, 1}));
+}
+
+// One key column has lookups of its own; a constant second key sends the same rows through
+// the general path, which must give the same groups. Enough keys to make the tables grow
+// through both of their load limits.
+TEST(Group, OneKeyAndSeveralKeysAgree) {
+    std::vector<std::optional<std::int64_t>> ints, same;
+    std::vector<std::optional<double>> floats;
+    std::vector<std::optional<std::string>> strings;
+    std::uint64_t state = 12345;
+    for (std::size_t r = 0; r < 300'000; ++r) {
+        state = state * 6364136223846793005u + 1442695040888963407u;
+        const std::uint64_t pick = (state >> 33) % 100'000;
+        const bool is_null = pick % 991 == 0;
+        ints.push_back(is_null ? null : std::optional<std::int64_t>(pick * 0x100000001));
+        floats.push_back(is_null           ? null
+                         : pick % 13 == 0 ? std::optional(pick % 2 ? -0.0 : 0.0)
+                         : pick % 17 == 0 ? std::optional(pick % 2 ? quiet_nan : other_nan)
+                                          : std::optional(static_cast<double>(pick) / 8));
+        strings.push_back(is_null ? null : std::optional(std::string(pick % 41, 'k') + std::to_string(pick)));
+        same.push_back(0);
+    }
+    const Frame frame = frame_of({{"i", numbers(ints)}, {"f", numbers(floats)}, {"s", texts(strings)}, {"same", numbers(same)}});
+    for (const std::string key : {"i", "f", "s"}) {
+        const Result<Grouping> one = group(frame, {key});
+        const Result<Grouping> two = group(frame, {key, "same"});
+        ASSERT_TRUE(one.ok() && two.ok());
+        EXPECT_GT(one->group_count(), 10'000u) << key;
+        EXPECT_EQ(one->group_of_row, two->group_of_row) << key;
+        EXPECT_EQ(one->first_rows, two->first_rows) << key;
+    }
+}
+
+TEST(KeyFrame, HoldsEachGroupsFirstRowWithoutSelection) {
+    const Frame source = frame_of({{"k", numbers<double>({-0.0, 1.0, 0.0, 1.0})}, {"s", texts({"p", null, "q", null})}});
+    const Result<Grouping> grouping = group(take_rows(source, {1, 0, 2, 3}), {"s", "k"});
+    ASSERT_TRUE(grouping.ok());
+    const Frame keys = key_frame(*grouping);
+    EXPECT_FALSE(keys.selection);
+    EXPECT_EQ(column_names(keys), (std::vector<std::string>{"s", "k"}));
+    EXPECT_EQ(cells_of(keys.columns[0].values->str()), (std::vector<std::optional<std::string>>{null, "p", "q"}));
+    EXPECT_EQ(keys.columns[1].values->f64().values, (std::vector<double>{1.0, -0.0, 0.0}));
+    EXPECT_EQ(key_frame(group(source, {}).value()).height, 1u);
+}
+
+TEST(GroupKeys, HashIsFnv1aOverTheKeyBytes) {
+    using namespace group_keys;
+    const auto fnv = [](std::string_view bytes) {
+        std::uint64_t hash = hash_start;
+        for (const char c : bytes) hash = hash_byte(hash, static_cast<std::uint8_t>(c));
+        return hash;
+    };
+    EXPECT_EQ(fnv("foobar"), 0x85944171f73967e8u);  // a published test vector
+    // Numbers little-endian, texts closed by 0xFF, a null one 0x00 byte, -0.0 as 0.0.
+    EXPECT_EQ(hash_value(hash_start, std::int64_t{0x6261}), fnv(std::string("ab\0\0\0\0\0\0", 8)));
+    EXPECT_EQ(hash_value(hash_start, std::string_view("ab")), fnv("ab\xff"));
+    EXPECT_EQ(hash_null(hash_start), fnv(std::string(1, '\0')));
+    EXPECT_EQ(hash_value(hash_start, -0.0), hash_value(hash_start, 0.0));
+}
+
+TEST(GroupKeys, SameTextSeesEveryByte) {
+    for (std::size_t size = 0; size <= 40; ++size) {
+        const std::string text(size, 'a');
+        EXPECT_TRUE(group_keys::same_text(text, std::string(size, 'a'))) << size;
+        EXPECT_FALSE(group_keys::same_text(text, text + "a")) << size;
+        for (std::size_t at = 0; at < size; ++at) {
+            std::string other = text;
+            other[at] = 'b';
+            EXPECT_FALSE(group_keys::same_text(text, other)) << size << " at " << at;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace quorvel::engine
