@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: the engine tests (also under AddressSanitizer and
-# UndefinedBehaviorSanitizer), the Unicode table check, and the Python suite under each
-# interpreter.
+# UndefinedBehaviorSanitizer), a short fuzzing run of the CSV reader and writer, the Unicode
+# table check, and the Python suite under each interpreter.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -18,6 +18,9 @@ echo "== Engine tests under AddressSanitizer and UndefinedBehaviorSanitizer"
 bash scripts/build.sh python3 engine-sanitized -DQUORVEL_MODULE=OFF -DQUORVEL_TESTS=ON -DQUORVEL_SANITIZE=ON \
   -DCMAKE_BUILD_TYPE=Debug
 ctest --test-dir build/engine-sanitized --output-on-failure -j2 | tail -3
+
+echo "== Fuzzing the CSV reader and writer for 30 seconds"
+bash scripts/fuzz.sh 30
 
 for python in "${PYTHONS[@]}"; do
   version=$("$python" -c 'import sys; print(f"py{sys.version_info[0]}{sys.version_info[1]}")')

@@ -43,4 +43,7 @@ PyObject* frame_add_date_part(PyObject* self, PyObject* const* args, Py_ssize_t 
 // frame_group.cpp: splitting by key columns.
 PyObject* frame_group(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
 
+// frame_csv.cpp: the frame as CSV text.
+PyObject* frame_to_csv(PyObject* self, PyObject* unused);
+
 }  // namespace quorvel::api

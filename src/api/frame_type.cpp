@@ -58,6 +58,7 @@ PyMethodDef frame_methods[] = {
     {"floats", as_method(frame_floats), fast, "floats($self, name)\n--\n\n"},
     {"ints", as_method(frame_ints), fast, "ints($self, name)\n--\n\n"},
     {"strings", as_method(frame_strings), fast, "strings($self, name)\n--\n\n"},
+    {"to_csv", frame_to_csv, METH_NOARGS, "to_csv($self)\n--\n\n"},
     {"describe", frame_describe, METH_NOARGS, "describe($self)\n--\n\n"},
     {"free", frame_free, METH_NOARGS,
      "free($self)\n--\n\nNothing under CPython, which frees the object itself; in a page, the instance goes back to "

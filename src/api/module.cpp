@@ -2,6 +2,7 @@
 #include "frame_type.hpp"
 #include "grouped_type.hpp"
 #include "python.hpp"
+#include "read_csv.hpp"
 
 namespace quorvel::api {
 namespace {
@@ -23,11 +24,27 @@ int add_public(PyObject* module, const char* name, PyObject* value) {
     return PyObject_SetAttrString(module, name, owned.get());
 }
 
+// Adds a built-in function under its own __name__.
+int add_function(PyObject* module, PyObject* function) {
+    Ref owned(function);
+    if (!owned) return -1;
+    Ref name(PyObject_GetAttrString(function, "__name__"));
+    if (!name) return -1;
+    if (!PyUnicode_Check(name.get())) {
+        PyErr_SetString(PyExc_TypeError, "quorvel: a function's __name__ is not a str");
+        return -1;
+    }
+    const char* text = PyUnicode_AsUTF8AndSize(name.get(), nullptr);
+    if (!text) return -1;
+    return add_public(module, text, owned.release());
+}
+
 int exec_module(PyObject* module) {
     if (!PyModule_Check(module)) {
         PyErr_SetString(PyExc_TypeError, "quorvel: initialised object is not a module");
         return -1;
     }
+    if (add_function(module, new_read_csv_function(module)) < 0) return -1;
     if (add_public(module, "Frame", Py_XNewRef(reinterpret_cast<PyObject*>(frame_type()))) < 0) return -1;
     if (add_public(module, "Grouped", Py_XNewRef(reinterpret_cast<PyObject*>(grouped_type()))) < 0) return -1;
     return 0;

@@ -3,6 +3,8 @@
 #include <type_traits>
 #include <variant>
 
+#include "../csv/text_buffer.hpp"
+
 namespace quorvel::api {
 namespace {
 
@@ -32,6 +34,8 @@ PyObject* to_python(NoneResult) { return Py_NewRef(Py_None); }
 PyObject* to_python(std::uint64_t count) { return PyLong_FromUnsignedLongLong(count); }
 
 PyObject* to_python(const std::string& text) { return text_object(text); }
+
+PyObject* to_python(const engine::TextBuffer& text) { return text_object(text.view()); }
 
 PyObject* to_python(const std::vector<std::string>& texts) {
     Ref list(PyList_New(static_cast<Py_ssize_t>(texts.size())));

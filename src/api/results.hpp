@@ -12,6 +12,7 @@
 namespace quorvel::engine {
 struct Frame;
 struct Grouping;
+class TextBuffer;
 }  // namespace quorvel::engine
 
 namespace quorvel::api {
@@ -23,6 +24,7 @@ struct NoneResult {};
 PyObject* to_python(NoneResult);
 PyObject* to_python(std::uint64_t count);
 PyObject* to_python(const std::string& text);
+PyObject* to_python(const engine::TextBuffer& text);
 PyObject* to_python(const std::vector<std::string>& texts);
 PyObject* to_python(const engine::ValuesRef& values);
 PyObject* to_python(engine::Frame&& frame);        // a new Frame object

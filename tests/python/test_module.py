@@ -10,7 +10,7 @@ FREE_DOC = "Nothing under CPython, which frees the object itself; in a page, the
 
 
 def test_public_names_in_order():
-    assert quorvel.__all__ == ["Frame", "Grouped"]
+    assert quorvel.__all__ == ["read_csv", "Frame", "Grouped"]
     for name in quorvel.__all__:
         assert getattr(quorvel, name) is not None
     assert not hasattr(quorvel, "PanicException")
@@ -54,6 +54,7 @@ def test_grouped_docstring_and_no_constructor():
         ("floats", "($self, name)"),
         ("ints", "($self, name)"),
         ("strings", "($self, name)"),
+        ("to_csv", "($self)"),
         ("free", "($self)"),
     ],
 )

@@ -1,0 +1,46 @@
+// read_csv(text): CSV text in, a new Frame out.
+#include "read_csv.hpp"
+
+#include <array>
+#include <exception>
+#include <new>
+
+#include "../csv/reader.hpp"
+#include "arguments.hpp"
+#include "errors.hpp"
+#include "results.hpp"
+
+namespace quorvel::api {
+namespace {
+
+constexpr Parameters<1> read_csv_parameters{"read_csv()", {"text"}};
+
+// A module function has no object to check or borrow: match, convert, read.
+PyObject* read_csv(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    std::array<PyObject*, 1> slots;
+    if (!match_arguments(read_csv_parameters, args, nargs, kwnames, slots)) return nullptr;
+    const auto text = to_text(slots[0], "text");
+    if (!text) return nullptr;
+    try {
+        return to_python(engine::read_csv(*text));
+    } catch (const std::bad_alloc&) {
+        return PyErr_NoMemory();
+    } catch (const std::exception& fault) {
+        return raise_panic(fault.what());
+    } catch (...) {
+        return raise_panic("quorvel: internal fault");
+    }
+}
+
+PyMethodDef read_csv_definition = {
+    "read_csv", as_method(read_csv), METH_FASTCALL | METH_KEYWORDS, "read_csv(text)\n--\n\n"};
+
+}  // namespace
+
+PyObject* new_read_csv_function(PyObject* module) {
+    Ref name(PyModule_GetNameObject(module));
+    if (!name) return nullptr;
+    return PyCFunction_NewEx(&read_csv_definition, module, name.get());
+}
+
+}  // namespace quorvel::api

@@ -1,0 +1,147 @@
+#include "column_typing.hpp"
+
+#include <algorithm>
+#include <new>
+
+#include "huge_pages.hpp"
+#include "number_parse.hpp"
+
+namespace quorvel::engine {
+
+void ColumnBuilder::add_rows(const FieldTable& batch, std::size_t column, std::size_t first_row, std::size_t rows) {
+    if (second_pass_) return;
+    std::size_t row = 0;
+    if (dtype_ == DType::i64) {
+        row = add_integers(batch, column, first_row, row, rows);
+        if (row == rows) return;
+        widen_to_f64();
+    }
+    if (dtype_ == DType::f64) {
+        row = add_floats(batch, column, first_row, row, rows);
+        if (row == rows) return;
+        widen_to_str(batch, column, first_row, row);
+        if (second_pass_) return;
+    }
+    append_texts(batch, column, first_row, row, rows);
+}
+
+void ColumnBuilder::add_texts(const FieldTable& batch, std::size_t column, std::size_t first_row, std::size_t rows) {
+    append_texts(batch, column, first_row, 0, rows);
+}
+
+std::size_t ColumnBuilder::add_integers(const FieldTable& batch, std::size_t column, std::size_t first_row,
+                                        std::size_t begin, std::size_t end) {
+    for (std::size_t row = begin; row < end; ++row) {
+        const std::string_view raw = batch.raw(row, column);
+        if (raw.empty()) {
+            integers_.push_back(0);
+            null_rows_.push_back(static_cast<std::uint32_t>(first_row + row));
+            continue;
+        }
+        std::int64_t value;
+        if (!parse_i64(raw, value)) return row;
+        if (value == 0 && raw.front() == '-') negative_zero_rows_.push_back(static_cast<std::uint32_t>(first_row + row));
+        integers_.push_back(value);
+    }
+    return end;
+}
+
+std::size_t ColumnBuilder::add_floats(const FieldTable& batch, std::size_t column, std::size_t first_row,
+                                      std::size_t begin, std::size_t end) {
+    for (std::size_t row = begin; row < end; ++row) {
+        const std::string_view raw = batch.raw(row, column);
+        if (raw.empty()) {
+            floats_.push_back(0);
+            null_rows_.push_back(static_cast<std::uint32_t>(first_row + row));
+            continue;
+        }
+        double value;
+        if (!parse_f64(raw, value)) return row;
+        floats_.push_back(value);
+    }
+    return end;
+}
+
+void ColumnBuilder::append_texts(const FieldTable& batch, std::size_t column, std::size_t first_row,
+                                 std::size_t begin, std::size_t end) {
+    // The texts are at most as long as the fields: room for all of them is made at once and
+    // written through a pointer, then cut to what was written.
+    std::size_t most = 0;
+    for (std::size_t row = begin; row < end; ++row) most += batch.raw(row, column).size();
+    std::vector<char>& bytes = texts_.bytes;
+    const std::size_t used = bytes.size();
+    if (bytes.capacity() - used < most) bytes.reserve(std::max(used + most, 2 * bytes.capacity()));
+    bytes.resize(used + most);
+    std::vector<std::uint64_t>& offsets = texts_.offsets;
+    std::size_t cell = offsets.size();
+    offsets.resize(cell + (end - begin));
+
+    char* const start = bytes.data();
+    char* out = start + used;
+    for (std::size_t row = begin; row < end; ++row) {
+        const std::string_view raw = batch.raw(row, column);
+        if (raw.empty()) null_rows_.push_back(static_cast<std::uint32_t>(first_row + row));
+        out = write_field_text(raw, out);
+        offsets[cell++] = static_cast<std::uint64_t>(out - start);
+    }
+    bytes.resize(static_cast<std::size_t>(out - start));
+}
+
+void ColumnBuilder::widen_to_f64() {
+    floats_.reserve(integers_.capacity());
+    floats_.assign(integers_.begin(), integers_.end());
+    for (const std::uint32_t row : negative_zero_rows_) floats_[row] = -0.0;
+    integers_ = {};
+    negative_zero_rows_ = {};
+    dtype_ = DType::f64;
+}
+
+void ColumnBuilder::widen_to_str(const FieldTable& batch, std::size_t column, std::size_t first_row,
+                                 std::size_t row) {
+    floats_ = {};
+    dtype_ = DType::str;
+    if (first_row == 0) {
+        // The rows read so far are all in this batch (their nulls, noted again, stay nulls).
+        texts_.offsets.reserve(row + 1);
+        append_texts(batch, column, first_row, 0, row);
+        return;
+    }
+    second_pass_ = true;
+    null_rows_ = {};
+}
+
+void ColumnBuilder::reserve(std::size_t rows) {
+    // Only an estimate: when the memory is not granted, the vectors grow as they fill.
+    const auto reserve_vector = [](auto& vector, std::size_t size) {
+        try {
+            vector.reserve(size);
+        } catch (const std::bad_alloc&) {
+            return;
+        }
+        advise_huge_pages(vector.data(), vector.capacity() * sizeof(vector[0]));
+    };
+    switch (dtype_) {
+        case DType::i64: reserve_vector(integers_, rows); break;
+        case DType::f64: reserve_vector(floats_, rows); break;
+        case DType::str:
+            if (texts_.size() == 0) break;
+            reserve_vector(texts_.offsets, rows + 1);
+            reserve_vector(texts_.bytes, texts_.bytes.size() / texts_.size() * rows);
+            break;
+    }
+}
+
+Cells ColumnBuilder::finish(std::size_t rows) && {
+    auto with_nulls = [&](auto cells) {
+        for (const std::uint32_t row : null_rows_) cells.validity.set_null(row, rows);
+        return cells;
+    };
+    switch (dtype_) {
+        case DType::i64: return with_nulls(I64Cells{std::move(integers_), {}});
+        case DType::f64: return with_nulls(F64Cells{std::move(floats_), {}});
+        case DType::str: break;
+    }
+    return with_nulls(std::move(texts_));
+}
+
+}  // namespace quorvel::engine

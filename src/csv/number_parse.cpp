@@ -1,0 +1,192 @@
+#include "number_parse.hpp"
+
+#include <algorithm>
+#include <bit>
+#include <charconv>
+#include <cmath>
+#include <limits>
+
+namespace quorvel::engine {
+namespace {
+
+constexpr std::uint64_t largest_magnitude = std::uint64_t{1} << 63;  // of a negative i64
+
+// Texts of at most this many digits are read exactly into an integer below 2^53.
+constexpr std::ptrdiff_t exact_digits = 15;
+
+// Powers of ten up to 10^exact_digits, all exact doubles.
+constexpr double powers_of_ten[exact_digits + 1] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                                    1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+
+constexpr double infinity = std::numeric_limits<double>::infinity();
+
+unsigned digit_value(char c) { return static_cast<unsigned char>(c - '0'); }
+
+// The magnitude with the sign bit set when `negative`, without a branch: signs in a column
+// of numbers follow no pattern a branch predictor could learn.
+double with_sign(double magnitude, bool negative) {
+    return std::bit_cast<double>(std::bit_cast<std::uint64_t>(magnitude) | std::uint64_t{negative} << 63);
+}
+
+// A decimal literal the grammar accepts: where its parts are, and its digits as an integer
+// (exact when there are at most exact_digits of them).
+struct Decimal {
+    bool negative = false;
+    const char* digits = nullptr;     // the first digit or the point
+    const char* exponent = nullptr;   // the e or E, or the end
+    std::ptrdiff_t digit_count = 0;
+    std::ptrdiff_t fraction_digits = 0;
+    std::uint64_t mantissa = 0;
+};
+
+// Scans [sign] (digits [. digits] | . digits) [e|E [sign] digits] up to the end of the text.
+bool scan_decimal(const char* p, const char* const end, Decimal& decimal) {
+    if (p != end && (*p == '+' || *p == '-')) decimal.negative = *p++ == '-';
+    decimal.digits = p;
+    std::uint64_t mantissa = 0;
+    for (; p != end && digit_value(*p) <= 9; ++p) mantissa = mantissa * 10 + digit_value(*p);
+    std::ptrdiff_t count = p - decimal.digits;
+    if (p != end && *p == '.') {
+        const char* const fraction = ++p;
+        for (; p != end && digit_value(*p) <= 9; ++p) mantissa = mantissa * 10 + digit_value(*p);
+        decimal.fraction_digits = p - fraction;
+        count += decimal.fraction_digits;
+    }
+    if (count == 0) return false;
+    decimal.digit_count = count;
+    decimal.mantissa = mantissa;
+    decimal.exponent = p;
+    if (p == end) return true;
+    if (*p != 'e' && *p != 'E') return false;
+    ++p;
+    if (p != end && (*p == '+' || *p == '-')) ++p;
+    const char* const exponent_digits = p;
+    while (p != end && digit_value(*p) <= 9) ++p;
+    return p != exponent_digits && p == end;
+}
+
+bool equals_ignoring_case(std::string_view text, std::string_view lower_word) {
+    if (text.size() != lower_word.size()) return false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if ((text[i] | 0x20) != lower_word[i]) return false;
+    }
+    return true;
+}
+
+// Whether the text is a signed inf, infinity or nan; sets `value` when it is.
+bool parse_signed_word(std::string_view text, double& value) {
+    if (text.size() < 4 || (text[0] != '+' && text[0] != '-')) return false;
+    const double sign = text[0] == '-' ? -1.0 : 1.0;
+    const std::string_view word = text.substr(1);
+    if (equals_ignoring_case(word, "inf") || equals_ignoring_case(word, "infinity")) {
+        value = sign * infinity;
+        return true;
+    }
+    if (equals_ignoring_case(word, "nan")) {
+        value = std::copysign(std::numeric_limits<double>::quiet_NaN(), sign);
+        return true;
+    }
+    return false;
+}
+
+// For a literal out of the double's range: whether it is too large rather than too small,
+// told by the decimal exponent of its first non-zero digit (there is one, or it would be 0).
+bool too_large(const Decimal& decimal, const char* const end) {
+    const char* const point = std::find(decimal.digits, decimal.exponent, '.');
+    const char* first = decimal.digits;
+    while (first != decimal.exponent && (*first == '0' || *first == '.')) ++first;
+    std::int64_t magnitude = first < point ? point - first - 1 : point - first;
+    if (decimal.exponent != end) {
+        const char* p = decimal.exponent + 1;
+        const bool negative = *p == '-';
+        if (*p == '+' || *p == '-') ++p;
+        // Capped far beyond any double's exponent: only the direction matters then.
+        std::int64_t exponent = 0;
+        for (; p != end && exponent < (std::int64_t{1} << 40); ++p) exponent = exponent * 10 + digit_value(*p);
+        magnitude += negative ? -exponent : exponent;
+    }
+    return magnitude > 0;
+}
+
+}  // namespace
+
+bool parse_i64(std::string_view text, std::int64_t& value) {
+    const char* p = text.data();
+    const char* const end = p + text.size();
+    bool negative = false;
+    if (p != end && (*p == '+' || *p == '-')) negative = *p++ == '-';
+    if (p == end) return false;
+    std::uint64_t magnitude = 0;
+    if (end - p <= 18) {
+        // Eighteen digits stay below 10^18 < 2^63: no overflow to watch for.
+        for (; p != end; ++p) {
+            const unsigned digit = digit_value(*p);
+            if (digit > 9) return false;
+            magnitude = magnitude * 10 + digit;
+        }
+    } else {
+        for (; p != end; ++p) {
+            const unsigned digit = digit_value(*p);
+            if (digit > 9 || __builtin_mul_overflow(magnitude, 10u, &magnitude) ||
+                __builtin_add_overflow(magnitude, digit, &magnitude)) {
+                return false;
+            }
+        }
+    }
+    if (magnitude > largest_magnitude - (negative ? 0 : 1)) return false;
+    value = negative ? static_cast<std::int64_t>(0 - magnitude) : static_cast<std::int64_t>(magnitude);
+    return true;
+}
+
+bool parse_f64(std::string_view text, double& value) {
+    const char* p = text.data();
+    const char* const end = p + text.size();
+    const bool negative = p != end && *p == '-';
+    if (p != end && (*p == '-' || *p == '+')) ++p;
+
+    // Most fields are digits with at most one point; they are read here in one pass, the
+    // rest by the full grammar below.
+    const char* const digits = p;
+    std::uint64_t mantissa = 0;
+    for (; p != end && digit_value(*p) <= 9; ++p) mantissa = mantissa * 10 + digit_value(*p);
+    std::ptrdiff_t digit_count = p - digits;
+    std::ptrdiff_t fraction_digits = 0;
+    if (p != end && *p == '.') {
+        const char* const fraction = ++p;
+        for (; p != end && digit_value(*p) <= 9; ++p) mantissa = mantissa * 10 + digit_value(*p);
+        fraction_digits = p - fraction;
+        digit_count += fraction_digits;
+    }
+    if (p == end && digit_count > 0) {
+        if (digit_count <= exact_digits) {
+            // Both operands are exact, so the one division rounds correctly; the sign goes
+            // on last so that -0 and -0.0 give negative zero.
+            value = with_sign(static_cast<double>(mantissa) / powers_of_ten[fraction_digits], negative);
+            return true;
+        }
+        // Too many digits to be exact: the standard conversion, which is correctly rounded
+        // and takes a minus sign but not a plus. Out of range needs the full grammar.
+        if (std::from_chars(text.data() + (text.front() == '+' ? 1 : 0), end, value).ec == std::errc{}) return true;
+    }
+
+    Decimal decimal;
+    if (!scan_decimal(text.data(), end, decimal)) return parse_signed_word(text, value);
+    if (std::from_chars(text.data() + (text.front() == '+' ? 1 : 0), end, value).ec == std::errc::result_out_of_range) {
+        // The standard conversion leaves the value alone when the literal is out of range.
+        value = with_sign(too_large(decimal, end) ? infinity : 0.0, decimal.negative);
+    }
+    return true;
+}
+
+bool is_f64_text(std::string_view text) {
+    // Most texts begin with a letter: no float does.
+    if (text.empty() || (digit_value(text.front()) > 9 && text.front() != '.' && text.front() != '-' &&
+                         text.front() != '+')) {
+        return false;
+    }
+    Decimal decimal;
+    double word = 0;
+    return scan_decimal(text.data(), text.data() + text.size(), decimal) || parse_signed_word(text, word);
+}
+
+}  // namespace quorvel::engine

@@ -1,0 +1,155 @@
+#include "reader.hpp"
+
+#include <cstdint>
+#include <limits>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "column_typing.hpp"
+#include "field_table.hpp"
+#include "tokenizer.hpp"
+
+namespace quorvel::engine {
+namespace {
+
+constexpr std::string_view byte_order_mark = "\xEF\xBB\xBF";
+
+// Data rows are handed over in batches of about this many fields, typed while their text
+// and field positions are still in cache, and then the positions are dropped: the reader
+// holds one batch of positions whatever the size of the text.
+constexpr std::size_t fields_per_batch = std::size_t{1} << 14;
+
+// Consecutive data rows: their fields, the row number of the first, and how far into the
+// text the tokenizer has come.
+struct Batch {
+    FieldTable fields;
+    std::size_t first_row;
+    std::size_t rows;
+    std::size_t text_read;
+};
+
+class Reader {
+public:
+    explicit Reader(std::string_view text) : text_(text) {}
+
+    Result<Frame> read() {
+        Result<void> tokenized = tokenize([&](const Batch& batch) {
+            if (pending_error_) return;  // no frame will be built
+            for (std::size_t column = 0; column < builders_.size(); ++column) {
+                builders_[column].add_rows(batch.fields, column, batch.first_row, batch.rows);
+            }
+            if (batch.first_row == 0) {
+                for (ColumnBuilder& builder : builders_) builder.reserve(estimated_rows(batch));
+            }
+        });
+        if (!tokenized) return std::move(tokenized).error();
+        if (!header_) return EngineError{"no header line"};
+        if (pending_error_) return std::move(*pending_error_);
+        read_texts_again();
+
+        Frame frame;
+        for (std::size_t column = 0; column < header_->size(); ++column) {
+            Result<void> added = add_column(frame, (*header_)[column], std::move(builders_[column]).finish(rows_));
+            if (!added) return std::move(added).error();
+        }
+        return frame;
+    }
+
+private:
+    // Reads the text record by record. Blank records are skipped; the first other record is
+    // the header, kept the first time through; records with the header's field count are
+    // handed to `on_batch` a batch at a time; any other record sets the pending error.
+    template <class OnBatch>
+    Result<void> tokenize(OnBatch&& on_batch) {
+        Tokenizer tokenizer(text_);
+        std::vector<std::uint32_t> records;
+        bool header_seen = false;
+        std::size_t rows = 0;
+        std::size_t batch_rows = 0;
+        const auto hand_over = [&] {
+            if (batch_rows == 0) return;
+            on_batch(Batch{{text_.data(), records.data(), header_->size()}, rows - batch_rows, batch_rows,
+                           tokenizer.position()});
+            records.clear();
+            batch_rows = 0;
+        };
+        while (!tokenizer.at_end()) {
+            const std::size_t record = records.size();
+            Result<void> read = tokenizer.read_record(records);
+            if (!read) return read;
+            const std::size_t count = records.size() - record - 1;
+            const bool blank = count == 1 && records[record] == records[record + 1];
+            if (!blank && header_seen && count == header_->size()) {
+                ++rows;
+                if (++batch_rows * count >= fields_per_batch) hand_over();
+                continue;
+            }
+            if (blank) {
+                // Skipped; it has still counted as a line.
+            } else if (!header_seen) {
+                header_seen = true;
+                if (!header_) take_header(FieldTable{text_.data(), records.data() + record, count});
+            } else if (!pending_error_) {
+                pending_error_ = EngineError{"line " + std::to_string(tokenizer.record_line()) + ": " +
+                                             std::to_string(count) + " fields; the header has " +
+                                             std::to_string(header_->size())};
+            }
+            records.resize(record);
+        }
+        hand_over();
+        rows_ = rows;
+        return {};
+    }
+
+    void take_header(const FieldTable& record) {
+        header_.emplace(record.columns);
+        for (std::size_t column = 0; column < record.columns; ++column) {
+            const std::string_view raw = record.raw(0, column);
+            std::string& name = (*header_)[column];
+            name.resize(raw.size());
+            name.resize(static_cast<std::size_t>(write_field_text(raw, name.data()) - name.data()));
+        }
+        builders_.resize(record.columns);
+    }
+
+    // Columns that became str after their first batch take their texts from a second reading
+    // of the text, which cannot fail where the first did not.
+    void read_texts_again() {
+        std::vector<std::size_t> columns;
+        for (std::size_t column = 0; column < builders_.size(); ++column) {
+            if (builders_[column].needs_second_pass()) columns.push_back(column);
+        }
+        if (columns.empty()) return;
+        Result<void> tokenized = tokenize([&](const Batch& batch) {
+            for (const std::size_t column : columns) {
+                builders_[column].add_texts(batch.fields, column, batch.first_row, batch.rows);
+                if (batch.first_row == 0) builders_[column].reserve(rows_);
+            }
+        });
+        (void)tokenized;
+    }
+
+    // The rows of the whole text, judged by the first batch.
+    std::size_t estimated_rows(const Batch& first) const {
+        const double rows = static_cast<double>(first.rows) * static_cast<double>(text_.size()) /
+                            static_cast<double>(first.text_read);
+        return static_cast<std::size_t>(rows * 1.02) + 16;
+    }
+
+    std::string_view text_;
+    std::optional<std::vector<std::string>> header_;
+    std::optional<EngineError> pending_error_;
+    std::vector<ColumnBuilder> builders_;
+    std::size_t rows_ = 0;
+};
+
+}  // namespace
+
+Result<Frame> read_csv(std::string_view text) {
+    if (text.starts_with(byte_order_mark)) text.remove_prefix(byte_order_mark.size());
+    if (text.size() > std::numeric_limits<std::uint32_t>::max()) return EngineError{"the text is over 4 GB"};
+    return Reader(text).read();
+}
+
+}  // namespace quorvel::engine

@@ -1,0 +1,186 @@
+#include "writer.hpp"
+
+#include <charconv>
+#include <cstring>
+#include <vector>
+
+#include "../repr/float_text.hpp"
+#include "number_parse.hpp"
+
+namespace quorvel::engine {
+namespace {
+
+constexpr std::size_t i64_text_max = 20;  // -9223372036854775808
+
+// True when the text begins with a character of the Unicode White_Space property: U+0009
+// to U+000D, U+0020, U+0085, U+00A0, U+1680, U+2000 to U+200A, U+2028, U+2029, U+202F,
+// U+205F or U+3000 (read from its UTF-8 bytes).
+bool starts_with_white_space(std::string_view text) {
+    const auto byte = [&](std::size_t i) { return i < text.size() ? static_cast<unsigned char>(text[i]) : 0u; };
+    const unsigned first = byte(0);
+    if (first == ' ' || (first >= '\t' && first <= '\r')) return true;
+    if (first < 0xC2) return false;
+    if (first == 0xC2) return byte(1) == 0x85 || byte(1) == 0xA0;
+    if (first == 0xE1) return byte(1) == 0x9A && byte(2) == 0x80;
+    if (first == 0xE2 && byte(1) == 0x80) {
+        const unsigned third = byte(2);
+        return (third >= 0x80 && third <= 0x8A) || third == 0xA8 || third == 0xA9 || third == 0xAF;
+    }
+    if (first == 0xE2) return byte(1) == 0x81 && byte(2) == 0x9F;
+    if (first == 0xE3) return byte(1) == 0x80 && byte(2) == 0x80;
+    return false;
+}
+
+bool is_special(char c) { return c == ',' || c == '"' || c == '\n' || c == '\r'; }
+
+// Whether any of the 8 bytes of the word is a comma, quote, LF or CR.
+bool has_special_byte(std::uint64_t word) {
+    constexpr std::uint64_t ones = 0x0101010101010101;
+    constexpr std::uint64_t highs = 0x8080808080808080;
+    const auto has_zero_byte = [](std::uint64_t v) { return ((v - ones) & ~v & highs) != 0; };
+    return has_zero_byte(word ^ (ones * ',')) || has_zero_byte(word ^ (ones * '"')) ||
+           has_zero_byte(word ^ (ones * '\n')) || has_zero_byte(word ^ (ones * '\r'));
+}
+
+bool needs_quotes(std::string_view text) {
+    if (text.empty() || starts_with_white_space(text)) return true;
+    // Eight bytes at a time, then the rest one by one.
+    const char* p = text.data();
+    const char* const end = p + text.size();
+    for (; end - p >= 8; p += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, p, 8);
+        if (has_special_byte(word)) return true;
+    }
+    for (; p != end; ++p) {
+        if (is_special(*p)) return true;
+    }
+    return false;
+}
+
+// Writes the text as one CSV field at `out` (room for 2 * size + 2 bytes): as it is, or
+// between quotes with its quotes doubled.
+char* write_field(char* out, std::string_view text) {
+    if (!needs_quotes(text)) {
+        if (!text.empty()) std::memcpy(out, text.data(), text.size());
+        return out + text.size();
+    }
+    *out++ = '"';
+    for (const char c : text) {
+        *out++ = c;
+        if (c == '"') *out++ = '"';
+    }
+    *out++ = '"';
+    return out;
+}
+
+// A str cell: a text the reader would take for a number is kept text by quotes (and then
+// holds no quote that would need doubling); any other text is written as a field.
+char* write_text_cell(char* out, std::string_view text) {
+    if (!is_f64_text(text)) return write_field(out, text);
+    *out++ = '"';
+    std::memcpy(out, text.data(), text.size());
+    out += text.size();
+    *out++ = '"';
+    return out;
+}
+
+// One column as the row loop reads it: its dtype and raw arrays, and its null flags, or
+// none when every cell is present.
+struct ColumnReader {
+    DType dtype;
+    const double* floats = nullptr;
+    const std::int64_t* integers = nullptr;
+    const StrCells* texts = nullptr;
+    const std::uint64_t* null_flags = nullptr;
+
+    explicit ColumnReader(const ColumnValues& values) : dtype(values.dtype()) {
+        const Validity* validity = nullptr;
+        switch (dtype) {
+            case DType::f64: floats = values.f64().values.data(), validity = &values.f64().validity; break;
+            case DType::i64: integers = values.i64().values.data(), validity = &values.i64().validity; break;
+            case DType::str: texts = &values.str(), validity = &values.str().validity; break;
+        }
+        if (!validity->all_present()) null_flags = validity->words().data();
+    }
+
+    bool is_present(std::size_t row) const {
+        return null_flags == nullptr || ((null_flags[row >> 6] >> (row & 63)) & 1u) != 0;
+    }
+
+    // Writes the cell of `row` and then `separator`.
+    void write(TextBuffer& out, std::size_t row, char separator) const {
+        char* to;
+        if (!is_present(row)) {
+            to = out.room(1);
+        } else if (dtype == DType::f64) {
+            to = write_float_text(out.room(float_text_max + 1), floats[row]);
+        } else if (dtype == DType::i64) {
+            to = out.room(i64_text_max + 1);
+            to = std::to_chars(to, to + i64_text_max, integers[row]).ptr;
+        } else {
+            const std::string_view text = texts->at(row);
+            to = write_text_cell(out.room(2 * text.size() + 3), text);
+        }
+        *to++ = separator;
+        out.commit(to);
+    }
+};
+
+// The most bytes the text of the frame can take: each number at its longest, each text
+// quoted with every byte doubled, a separator after every cell.
+std::size_t most_bytes(const Frame& frame) {
+    std::size_t most = frame.height + 1;
+    for (const Column& column : frame.columns) {
+        most += 2 * column.name.size() + 3;
+        const ColumnValues& values = *column.values;
+        switch (values.dtype()) {
+            case DType::f64: most += frame.height * (float_text_max + 1); break;
+            case DType::i64: most += frame.height * (i64_text_max + 1); break;
+            case DType::str: {
+                const StrCells& texts = values.str();
+                std::size_t bytes = texts.bytes.size();
+                if (frame.selection) {
+                    bytes = 0;
+                    for (const std::uint32_t row : frame.selection->rows) bytes += texts.offsets[row + 1] - texts.offsets[row];
+                }
+                most += 2 * bytes + 3 * frame.height;
+                break;
+            }
+        }
+    }
+    return most;
+}
+
+}  // namespace
+
+TextBuffer to_csv(const Frame& frame) {
+    TextBuffer out;
+    out.reserve(most_bytes(frame));
+    const std::size_t width = frame.columns.size();
+    for (std::size_t column = 0; column < width; ++column) {
+        const std::string_view name = frame.columns[column].name;
+        char* to = write_field(out.room(2 * name.size() + 3), name);
+        *to++ = column + 1 == width ? '\n' : ',';
+        out.commit(to);
+    }
+    if (width == 0) {
+        // Only empty lines: the header and one per row.
+        char* to = out.room(frame.height + 1);
+        std::memset(to, '\n', frame.height + 1);
+        out.commit(to + frame.height + 1);
+        return out;
+    }
+
+    std::vector<ColumnReader> columns;
+    columns.reserve(width);
+    for (const Column& column : frame.columns) columns.emplace_back(*column.values);
+    for (std::size_t row = 0; row < frame.height; ++row) {
+        const std::size_t physical = frame.physical_row(row);
+        for (std::size_t column = 0; column + 1 < width; ++column) columns[column].write(out, physical, ',');
+        columns[width - 1].write(out, physical, '\n');
+    }
+    return out;
+}
+
+}  // namespace quorvel::engine

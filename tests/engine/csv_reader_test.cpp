@@ -1,0 +1,133 @@
+#include <gtest/gtest.h>
+#include <sys/mman.h>
+
+#include <string>
+#include <vector>
+
+#include "csv/reader.hpp"
+#include "engine/quoted.hpp"
+#include "repr/float_text.hpp"
+
+namespace quorvel::engine {
+namespace {
+
+// The frame as one line, name:dtype[cells] per column, or "error: " and the message.
+std::string read(std::string_view text) {
+    const Result<Frame> frame = read_csv(text);
+    if (!frame) return "error: " + frame.error().message;
+    std::string out;
+    for (const Column& column : frame->columns) {
+        EXPECT_EQ(column.values->length(), frame->height);
+        if (!out.empty()) out += ' ';
+        out += column.name;
+        out += ':';
+        out += dtype_name(column.values->dtype());
+        out += '[';
+        std::visit(
+            [&](const auto& cells) {
+                for (std::size_t row = 0; row < cells.size(); ++row) {
+                    if (row != 0) out += ',';
+                    if constexpr (std::is_same_v<std::decay_t<decltype(cells)>, StrCells>) {
+                        out += cells.is_present(row) ? quoted_form(cells.at(row)) : "null";
+                    } else if constexpr (std::is_same_v<std::decay_t<decltype(cells)>, F64Cells>) {
+                        out += cells.is_present(row) ? float_text(cells.values[row]) : "null";
+                    } else {
+                        out += cells.is_present(row) ? std::to_string(cells.values[row]) : "null";
+                    }
+                }
+            },
+            column.values->cells());
+        out += ']';
+    }
+    return out;
+}
+
+void expect_all(const std::vector<std::pair<std::string, std::string>>& cases) {
+    for (const auto& [text, expected] : cases) EXPECT_EQ(read(text), expected) << quoted_form(text);
+}
+
+TEST(ReadCsv, RecordsLinesAndTypes) {
+    expect_all({
+        {"a,b\n1,2\n3,4\n", "a:i64[1,3] b:i64[2,4]"},
+        {"\r\n\ra,b\r\n1,2\r\n\n3,4\r", "a:i64[1,3] b:i64[2,4]"},
+        {"a\n\n\n1\n\n", "a:i64[1]"},
+        {"a,b\n", "a:i64[] b:i64[]"},
+        {"a,b\n1,", "a:i64[1] b:i64[null]"},
+        {"a,b\n,\n", "a:i64[null] b:i64[null]"},
+        {"a\n1\n2.5\n", "a:f64[1.0,2.5]"},
+        {"a\n-0\n0.5\n", "a:f64[-0.0,0.5]"},
+        {"a\n007\n1.50\nabc\n", "a:str[\"007\",\"1.50\",\"abc\"]"},
+        {"a\n9223372036854775808\n-9223372036854775808\n", "a:f64[9.223372036854776e+18,-9.223372036854776e+18]"},
+        {"x\ninf\n", "x:str[\"inf\"]"},
+        {"x\n-inf\n+NaN\n.5\n5.\n", "x:f64[-inf,nan,0.5,5.0]"},
+        {"x\n.\n 1\n", "x:str[\".\",\" 1\"]"},
+        {"x,y\n1,\n,2.5\n", "x:i64[1,null] y:f64[null,2.5]"},
+    });
+}
+
+TEST(ReadCsv, QuotedFieldsAreText) {
+    expect_all({
+        {"a\n\"1\"\n2\n", "a:str[\"1\",\"2\"]"},
+        {"a,b\n,1\n\"\",2\n", "a:str[null,\"\"] b:i64[1,2]"},
+        {"a\n\"say \"\"hi\"\"\"\n", "a:str[\"say \\\"hi\\\"\"]"},
+        {"a,b\n\"x,\r\ny\",1\n", "a:str[\"x,\\r\\ny\"] b:i64[1]"},
+        {"a\nx\"y\"\n", "a:str[\"x\\\"y\\\"\"]"},
+        {"\"a,\"\"b\"\"\",\"\"\n1,2\n", "a,\"b\":i64[1] :i64[2]"},
+        {"a\n\"\"", "a:str[\"\"]"},
+        {"\xEF\xBB\xBF\xEF\xBB\xBF" "a\n\xEF\xBB\xBF\n", "\xEF\xBB\xBF" "a:str[\"\\u{feff}\"]"},
+    });
+}
+
+TEST(ReadCsv, ReportsTheFirstProblemWithItsLine) {
+    expect_all({
+        {"", "error: no header line"},
+        {"\r\n\n", "error: no header line"},
+        {"\xEF\xBB\xBF", "error: no header line"},
+        {"a,b\n\"x\ny\",1\n2,3,4\n", "error: line 4: 3 fields; the header has 2"},
+        {"a\n\"x\"y\n", "error: line 2: text after a closing quote"},
+        {"a,b\n\"x\n\ny\",\"z\nw\"q\n", "error: line 5: text after a closing quote"},
+        {"a\r\"x\ry\"q\n", "error: line 2: text after a closing quote"},
+        {"a\n\"x\n", "error: line 2: a quoted field is never closed"},
+        {"a\n\"x\"\"", "error: line 2: a quoted field is never closed"},
+        {"a\n1\n\"", "error: line 3: a quoted field is never closed"},
+        {"a,b\n1\n\"x\"y,2\n", "error: line 3: text after a closing quote"},
+        {"a,b\n1,2\n\n\n1,2,3\n4\n", "error: line 5: 3 fields; the header has 2"},
+        {"a\r1\r1,2\r", "error: line 3: 2 fields; the header has 1"},
+        {"a\r\n1\r\n1,2\r\n", "error: line 3: 2 fields; the header has 1"},
+        {",\n1,2\n", "error: the frame has a column \"\" already"},
+        {"a,a\n1,2,3\n", "error: line 2: 3 fields; the header has 2"},
+    });
+}
+
+// Columns are typed batch by batch; one that widens late must come out as if typed at once:
+// to f64 keeping a -0 as -0.0, to str (by a second reading) keeping every text and null.
+TEST(ReadCsv, ColumnsWidenAfterManyRows) {
+    std::string text = "f,s,n\n";
+    std::string f = "f:f64[", s = " s:str[", n = " n:i64[";
+    const int rows = 30000;
+    for (int row = 0; row < rows; ++row) {
+        const bool last = row == rows - 1;
+        const std::string number = std::to_string(row);
+        const std::string value = row == 1 ? "-0" : row % 7 == 0 ? "" : std::string(1, '0') + number;
+        text += last ? "2.5" : value;
+        text += ',';
+        text += last ? "\"t\"" : value;
+        text += row % 3 ? ",\n" : ",1\n";
+        if (row != 0) f += ',', s += ',', n += ',';
+        f += last ? "2.5" : value.empty() ? "null" : row == 1 ? "-0.0" : number + ".0";
+        s += last ? "\"t\"" : value.empty() ? "null" : quoted_form(value);
+        n += row % 3 ? "null" : "1";
+    }
+    EXPECT_EQ(read(text), f + "]" + s + "]" + n + "]");
+}
+
+TEST(ReadCsv, RefusesTextOver4GB) {
+    const std::size_t size = (std::size_t{1} << 32) + 1;
+    void* pages = mmap(nullptr, size, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    ASSERT_NE(pages, MAP_FAILED);
+    EXPECT_EQ(read(std::string_view(static_cast<const char*>(pages), size - 1)), "error: the text is over 4 GB");
+    munmap(pages, size);
+}
+
+}  // namespace
+}  // namespace quorvel::engine

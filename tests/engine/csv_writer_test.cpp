@@ -1,0 +1,88 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "csv/writer.hpp"
+#include "engine/slicing.hpp"
+
+namespace quorvel::engine {
+namespace {
+
+constexpr double inf = std::numeric_limits<double>::infinity();
+
+// Cells from values, std::nullopt standing for a null.
+template <class Cells, class T>
+Cells cells_of(const std::vector<std::optional<T>>& items) {
+    Cells cells;
+    for (const auto& item : items) {
+        if constexpr (std::is_same_v<Cells, StrCells>) {
+            cells.push_back(item.value_or(""));
+        } else {
+            cells.values.push_back(item.value_or(T{}));
+        }
+    }
+    for (std::size_t row = 0; row < items.size(); ++row) {
+        if (!items[row]) cells.validity.set_null(row, items.size());
+    }
+    return cells;
+}
+
+using Ints = std::vector<std::optional<std::int64_t>>;
+using Floats = std::vector<std::optional<double>>;
+using Texts = std::vector<std::optional<std::string>>;
+
+Frame frame_of(std::vector<std::pair<std::string, Cells>> columns) {
+    Frame frame;
+    for (auto& [name, cells] : columns) EXPECT_TRUE(add_column(frame, name, std::move(cells)).ok()) << name;
+    return frame;
+}
+
+std::string csv(const Frame& frame) { return std::string(to_csv(frame).view()); }
+
+TEST(ToCsv, ShapesAndSelections) {
+    EXPECT_EQ(csv(Frame{}), "\n");
+    EXPECT_EQ(csv(frame_of({{"a", cells_of<I64Cells>(Ints{})}, {"b", cells_of<StrCells>(Texts{})}})), "a,b\n");
+    const Frame frame = frame_of({{"a", cells_of<I64Cells>(Ints{10, 20, std::nullopt})},
+                                  {"b", cells_of<StrCells>(Texts{"x", "y", "z"})}});
+    EXPECT_EQ(csv(*select(frame, {})), "\n\n\n\n");
+    EXPECT_EQ(csv(take_rows(frame, {2, 0, 0})), "a,b\n,z\n10,x\n10,x\n");
+}
+
+TEST(ToCsv, WritesEachDtypeAndNullsAsNothing) {
+    const Frame frame = frame_of({
+        {"1", cells_of<I64Cells>(Ints{1, std::nullopt, std::numeric_limits<std::int64_t>::min()})},
+        {"", cells_of<StrCells>(Texts{"x", std::nullopt, ""})},
+        {"a,b", cells_of<F64Cells>(Floats{2.5, -0.0, std::nullopt})},
+        {" q\"", cells_of<F64Cells>(Floats{NAN, inf, -inf})},
+    });
+    EXPECT_EQ(csv(frame), "1,\"\",\"a,b\",\" q\"\"\"\n1,x,2.5,nan\n,,-0.0,inf\n-9223372036854775808,\"\",,-inf\n");
+}
+
+TEST(ToCsv, QuotesTextsTheReaderWouldMisread) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"12", "\"12\""}, {"-3.5", "\"-3.5\""}, {"1e5", "\"1e5\""}, {"+inf", "\"+inf\""}, {".5", "\".5\""},
+        {"inf", "inf"}, {"nan", "nan"}, {"1 ", "1 "}, {"-", "-"}, {"2024-01-02", "2024-01-02"},
+        {"say \"hi\"", "\"say \"\"hi\"\"\""}, {"cr\r", "\"cr\r\""}, {"\tlead", "\"\tlead\""},
+        {"\x0b" "vt", "\"\x0b" "vt\""}, {"trail ", "trail "},
+        {"\xC2\xA0nbsp", "\"\xC2\xA0nbsp\""}, {"\xC2\x85nel", "\"\xC2\x85nel\""},
+        {"\xE1\x9A\x80ogham", "\"\xE1\x9A\x80ogham\""}, {"\xE2\x80\x8Ahair", "\"\xE2\x80\x8Ahair\""},
+        {"\xE2\x80\x8Bzwsp", "\xE2\x80\x8Bzwsp"}, {"\xE2\x80\xA9ps", "\"\xE2\x80\xA9ps\""},
+        {"\xE2\x80\xAFnnbsp", "\"\xE2\x80\xAFnnbsp\""}, {"\xE2\x81\x9Fmmsp", "\"\xE2\x81\x9Fmmsp\""},
+        {"\xE3\x80\x80ideo", "\"\xE3\x80\x80ideo\""}, {"\xEF\xBB\xBF" "bom", "\xEF\xBB\xBF" "bom"},
+        // Long texts are searched 8 bytes at a time, then byte by byte.
+        {"a text of some length without any", "a text of some length without any"},
+        {"abcdefgh\"ijklmnop", "\"abcdefgh\"\"ijklmnop\""}, {"abcdefghijklmno,", "\"abcdefghijklmno,\""},
+        {"abcdefghijklm\rnopq", "\"abcdefghijklm\rnopq\""}, {"abcdefg\n", "\"abcdefg\n\""},
+        {"abcdefghijklmnopq,", "\"abcdefghijklmnopq,\""},
+    };
+    for (const auto& [text, written] : cases) {
+        EXPECT_EQ(csv(frame_of({{"t", cells_of<StrCells>(Texts{text})}})), "t\n" + written + "\n") << text;
+    }
+}
+
+}  // namespace
+}  // namespace quorvel::engine

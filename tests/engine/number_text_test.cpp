@@ -1,0 +1,78 @@
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <optional>
+#include <string>
+
+#include "csv/number_parse.hpp"
+#include "repr/float_text.hpp"
+
+namespace quorvel::engine {
+namespace {
+
+constexpr double inf = std::numeric_limits<double>::infinity();
+constexpr double nan = std::numeric_limits<double>::quiet_NaN();
+constexpr std::int64_t i64_min = std::numeric_limits<std::int64_t>::min();
+
+TEST(FloatText, LaysOutShortestDigitsAsPythonRepr) {
+    const std::pair<double, const char*> cases[] = {
+        {0.0, "0.0"}, {-0.0, "-0.0"}, {1.0, "1.0"}, {-2.5, "-2.5"}, {0.1 + 0.2, "0.30000000000000004"},
+        {123.45, "123.45"}, {1e15, "1000000000000000.0"}, {9007199254740992.0, "9007199254740992.0"},
+        {9007199254740994.0, "9007199254740994.0"}, {1234567890123456.8, "1234567890123456.8"}, {1e16, "1e+16"},
+        {1.5e16, "1.5e+16"}, {0.0001, "0.0001"}, {0.00012345, "0.00012345"}, {0.00001, "1e-05"},
+        {2.5e-7, "2.5e-07"}, {1e100, "1e+100"}, {-1.7976931348623157e308, "-1.7976931348623157e+308"},
+        {5e-324, "5e-324"}, {inf, "inf"}, {-inf, "-inf"}, {nan, "nan"}, {-nan, "nan"},
+    };
+    for (const auto& [value, text] : cases) {
+        EXPECT_EQ(float_text(value), text);
+        EXPECT_LE(float_text(value).size(), float_text_max);
+    }
+}
+
+std::optional<std::int64_t> integer(std::string_view text) {
+    std::int64_t value = 0;
+    return parse_i64(text, value) ? std::optional(value) : std::nullopt;
+}
+
+TEST(ParseI64, SignedDigitsWithinRangeAndNothingElse) {
+    const std::pair<const char*, std::optional<std::int64_t>> cases[] = {
+        {"0", 0}, {"-0", 0}, {"+7", 7}, {"007", 7}, {"9223372036854775807", INT64_MAX},
+        {"-9223372036854775808", i64_min}, {"000000000000000000000000000042", 42},
+        {"9223372036854775808", {}}, {"-9223372036854775809", {}}, {"18446744073709551616", {}},
+        {"", {}}, {"+", {}}, {"-", {}}, {"+-1", {}}, {" 1", {}}, {"1 ", {}}, {"1_000", {}}, {"1.0", {}},
+        {"1e3", {}}, {"0x10", {}},
+    };
+    for (const auto& [text, value] : cases) EXPECT_EQ(integer(text), value) << text;
+}
+
+TEST(ParseF64, TheDecimalGrammarCorrectlyRounded) {
+    const std::pair<const char*, std::optional<double>> cases[] = {
+        {"12", 12.0}, {"12.", 12.0}, {"-.5", -0.5}, {"+3", 3.0}, {"2E+1", 20.0}, {"2.e-1", 0.2},
+        {"123456789012345", 123456789012345.0}, {"9007199254740993", 9007199254740992.0},  // ties to even
+        {"93804564427171.17", 93804564427171.17},  // 16 digits: rounding twice would miss it
+        {"1.7976931348623159e308", inf}, {"-1e400", -inf}, {"1e99999999999999999999999", inf},
+        {"2.4703282292062328e-324", 5e-324}, {"2.4703282292062327e-324", 0.0}, {"1e-99999999999999999999", 0.0},
+        {"-0", -0.0}, {"-0.0", -0.0}, {"-0e5", -0.0}, {"-1e-400", -0.0},
+        {"-inf", -inf}, {"+Infinity", inf}, {"-INFINITY", -inf},
+        {"", {}}, {"+", {}}, {".", {}}, {"-.", {}}, {"inf", {}}, {"nan", {}}, {"Infinity", {}}, {"+infinit", {}},
+        {"++1", {}}, {"+-1", {}}, {" 1", {}}, {"1 ", {}}, {"1,5", {}}, {"e5", {}}, {".e5", {}}, {"1e", {}},
+        {"1e+-5", {}}, {"1.2.3", {}}, {"0x1p3", {}}, {"1f", {}},
+    };
+    for (const auto& [text, expected] : cases) {
+        double value = 0;
+        ASSERT_EQ(parse_f64(text, value), expected.has_value()) << text;
+        EXPECT_EQ(is_f64_text(text), expected.has_value()) << text;
+        if (expected) {
+            EXPECT_EQ(std::bit_cast<std::uint64_t>(value), std::bit_cast<std::uint64_t>(*expected)) << text;
+        }
+    }
+    double value = 0;
+    ASSERT_TRUE(parse_f64("-NaN", value));
+    EXPECT_TRUE(std::isnan(value));
+}
+
+}  // namespace
+}  // namespace quorvel::engine
