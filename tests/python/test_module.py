@@ -38,34 +38,6 @@ def test_grouped_docstring_and_no_constructor():
         quorvel.Grouped()
 
 
-@pytest.mark.parametrize(
-    "method, signature",
-    [
-        ("add_floats", "($self, name, values)"),
-        ("add_ints", "($self, name, values)"),
-        ("add_strings", "($self, name, values)"),
-        ("height", "($self)"),
-        ("width", "($self)"),
-        ("names", "($self)"),
-        ("dtypes", "($self)"),
-        ("select", "($self, names)"),
-        ("head", "($self, n)"),
-        ("tail", "($self, n)"),
-        ("floats", "($self, name)"),
-        ("ints", "($self, name)"),
-        ("strings", "($self, name)"),
-        ("to_csv", "($self)"),
-        ("free", "($self)"),
-    ],
-)
-def test_frame_method_signatures(method, signature):
-    function = getattr(quorvel.Frame, method)
-    assert function.__text_signature__ == signature
-    assert function.__doc__ == (FREE_DOC if method == "free" else None)
-    parameters = list(inspect.signature(function).parameters)
-    assert parameters == [p.strip().lstrip("$") for p in signature.strip("()").split(",")]
-
-
 FRAME_METHODS = [
     "add_floats", "add_ints", "add_strings", "add_date_part", "height", "width", "names", "dtypes",
     "select", "head", "tail", "sort", "where_eq", "where_ne", "where_lt", "where_le", "where_gt",
@@ -73,13 +45,40 @@ FRAME_METHODS = [
     "to_csv", "describe", "free",
 ]  # fmt: skip
 GROUPED_METHODS = ["groups", "count", "sum", "mean", "min", "max", "describe", "free"]
+PARAMETERS = {
+    "add_floats": "name, values", "add_ints": "name, values", "add_strings": "name, values",
+    "add_date_part": "name, source, part", "select": "names", "group": "names", "head": "n", "tail": "n",
+    "sort": "name, descending", "where_among": "name, values", "where_in": "name, values",
+    "floats": "name", "ints": "name", "strings": "name",
+    "sum": "name", "mean": "name", "min": "name", "max": "name",
+    **{f"where_{op}": "name, value" for op in ("eq", "ne", "lt", "le", "gt", "ge", "is")},
+}  # fmt: skip
+
+
+@pytest.mark.parametrize(
+    "cls, method",
+    [(quorvel.Frame, m) for m in FRAME_METHODS] + [(quorvel.Grouped, m) for m in GROUPED_METHODS],
+)
+def test_method_signatures_and_docstrings(cls, method):
+    function = getattr(cls, method)
+    parameters = PARAMETERS.get(method)
+    assert function.__text_signature__ == (f"($self, {parameters})" if parameters else "($self)")
+    assert function.__doc__ == (FREE_DOC if method == "free" else None)
+    assert list(inspect.signature(function).parameters) == ["self"] + (parameters.split(", ") if parameters else [])
+
+
+def test_read_csv_is_a_module_function():
+    assert quorvel.read_csv.__module__ == "quorvel"
+    assert quorvel.read_csv.__self__ is quorvel
+    assert quorvel.read_csv.__text_signature__ == "(text)"
+    assert quorvel.read_csv.__doc__ is None
 
 
 @pytest.mark.parametrize("cls, table", [(quorvel.Frame, FRAME_METHODS), (quorvel.Grouped, GROUPED_METHODS)])
 def test_method_table_order(cls, table):
     # The class dictionary keeps the order of the method table.
     methods = [name for name in vars(cls) if not name.startswith("_")]
-    assert methods == [name for name in table if name in methods]
+    assert methods == table
 
 
 def test_instances_take_no_attributes():
