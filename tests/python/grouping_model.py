@@ -18,6 +18,11 @@ def exact(value):
     return struct.pack("<d", value) if isinstance(value, float) else value
 
 
+def exact_number(value):
+    """An arithmetic result as it must come back: by its bits, except that any NaN will do."""
+    return "nan" if isinstance(value, float) and math.isnan(value) else exact(value)
+
+
 def groups(columns, keys, height):
     """The logical rows of each group, groups in order of first appearance."""
     found = {}

@@ -91,4 +91,6 @@ def test_aggregates_match_a_plain_python_computation(values, data, kind):
         return
     result = getattr(g, kind)("v")
     assert result.ints("k") == [keys[rows[0]] for rows in groups]
-    assert [model.exact(v) for v in read(result, "v")] == [model.exact(v) for v in expected]
+    # Arithmetic may carry either operand's NaN payload; min and max return a cell itself.
+    same = model.exact if kind in ("min", "max") else model.exact_number
+    assert [same(v) for v in read(result, "v")] == [same(v) for v in expected]
