@@ -1,5 +1,7 @@
 #pragma once
 
+#include <exception>
+#include <new>
 #include <string_view>
 
 #include "../engine/result.hpp"
@@ -13,6 +15,22 @@ PyObject* raise_engine_error(const engine::EngineError& error);
 // Raises PanicException, the BaseException subclass for broken invariants and misuse from
 // another thread; returns nullptr.
 PyObject* raise_panic(std::string_view message);
+
+// Runs `work` (which returns a new reference, or nullptr with an exception set) so that no
+// C++ exception reaches the interpreter: running out of memory raises MemoryError, any
+// other fault PanicException.
+template <class Work>
+PyObject* catch_faults(Work&& work) noexcept {
+    try {
+        return work();
+    } catch (const std::bad_alloc&) {
+        return PyErr_NoMemory();
+    } catch (const std::exception& fault) {
+        return raise_panic(fault.what());
+    } catch (...) {
+        return raise_panic("quorvel: internal fault");
+    }
+}
 
 // Adds the note "while processing '{argument}'" to the exception being raised.
 void add_argument_note(const char* argument);

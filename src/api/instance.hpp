@@ -1,7 +1,6 @@
 #pragma once
 
 #include <atomic>
-#include <exception>
 #include <new>
 #include <optional>
 #include <utility>
@@ -106,22 +105,16 @@ template <class Contents, class Body>
 PyObject* call_method(PyObject* self, const char* type_name, Access access, Body&& body) {
     auto* instance = reinterpret_cast<Instance<Contents>*>(self);
     if (instance->owner_thread != PyThread_get_thread_ident()) {
-        return raise_panic(std::string(type_name) + " is unsendable, but sent to another thread");
+        return catch_faults([&] { return raise_panic(std::string(type_name) + " is unsendable, but sent to another thread"); });
     }
     Borrow borrow(instance->borrow_flag);
     if (!borrow.acquire(access)) return nullptr;
-    try {
+    return catch_faults([&]() -> PyObject* {
         auto outcome = body(instance->contents);
         borrow.release();
         if (!outcome) return nullptr;
         return to_python(std::move(*outcome));
-    } catch (const std::bad_alloc&) {
-        return PyErr_NoMemory();
-    } catch (const std::exception& fault) {
-        return raise_panic(fault.what());
-    } catch (...) {
-        return raise_panic("quorvel: internal fault");
-    }
+    });
 }
 
 }  // namespace quorvel::api

@@ -2,8 +2,6 @@
 #include "read_csv.hpp"
 
 #include <array>
-#include <exception>
-#include <new>
 
 #include "../csv/reader.hpp"
 #include "arguments.hpp"
@@ -21,15 +19,7 @@ PyObject* read_csv(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject*
     if (!match_arguments(read_csv_parameters, args, nargs, kwnames, slots)) return nullptr;
     const auto text = to_text(slots[0], "text");
     if (!text) return nullptr;
-    try {
-        return to_python(engine::read_csv(*text));
-    } catch (const std::bad_alloc&) {
-        return PyErr_NoMemory();
-    } catch (const std::exception& fault) {
-        return raise_panic(fault.what());
-    } catch (...) {
-        return raise_panic("quorvel: internal fault");
-    }
+    return catch_faults([&] { return to_python(engine::read_csv(*text)); });
 }
 
 PyMethodDef read_csv_definition = {
