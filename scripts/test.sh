@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Builds everything and runs every test: the engine tests (also under AddressSanitizer and
-# UndefinedBehaviorSanitizer), a short fuzzing run of the CSV reader and writer, the Unicode
-# table check, and the Python suite under each interpreter.
+# Builds everything and runs every test: the Unicode table check, the engine tests (also under
+# AddressSanitizer and UndefinedBehaviorSanitizer), short fuzzing runs, the Python suite under
+# each interpreter and against a sanitized build, and the installed wheels.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -28,3 +28,13 @@ for python in "${PYTHONS[@]}"; do
   bash scripts/build.sh "$python" "$version"
   PYTHONPATH="build/$version" "$python" -m pytest -q -p no:cacheprovider tests/python
 done
+
+echo "== Python tests against a module built with AddressSanitizer and UndefinedBehaviorSanitizer"
+bash scripts/build.sh python3 py-sanitized -DQUORVEL_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
+# The interpreter is not built with the sanitizers, so their runtimes are loaded first; the
+# interpreter's own allocator is bypassed so that every object is checked.
+LD_PRELOAD="$(g++ -print-file-name=libasan.so) $(g++ -print-file-name=libubsan.so)" \
+  ASAN_OPTIONS=detect_leaks=0 PYTHONMALLOC=malloc PYTHONPATH=build/py-sanitized \
+  python3 -m pytest -q -p no:cacheprovider tests/python
+
+bash scripts/check_wheel.sh
