@@ -1,0 +1,160 @@
+"""Every public call, successful or failing, many times over: no reference or memory grows."""
+
+import gc
+import sys
+
+import pytest
+
+import quorvel
+from conftest import python_memory_growth
+
+ROWS = 1000
+CSV = "k,v,x,d\n" + "".join(f"k{i % 7},{i - 500},{i / 8},2024-01-{i % 28 + 1:02d}\n" for i in range(ROWS))
+
+
+def make_frame():
+    return quorvel.read_csv(CSV)
+
+
+def expect_failure(call, exception):
+    try:
+        call()
+    except exception as error:
+        return error
+    raise AssertionError(f"{call} did not raise {exception.__name__}")
+
+
+# (what it exercises, call taking the prepared frame f and grouping g)
+CALLS = [
+    ("read_csv", lambda f, g: quorvel.read_csv(CSV)),
+    ("read_csv", lambda f, g: expect_failure(lambda: quorvel.read_csv("a,b\n1\n"), ValueError)),
+    ("read_csv", lambda f, g: expect_failure(lambda: quorvel.read_csv(5), TypeError)),
+    ("Frame", lambda f, g: quorvel.Frame()),
+    ("Frame", lambda f, g: expect_failure(lambda: quorvel.Frame(1), TypeError)),
+    ("add_floats", lambda f, g: f.head(10).add_floats("n", [0.5] * 10)),
+    ("add_ints", lambda f, g: f.head(10).add_ints("n", range(10))),
+    ("add_ints", lambda f, g: expect_failure(lambda: f.add_ints("v", [1]), ValueError)),
+    ("add_ints", lambda f, g: expect_failure(lambda: f.add_ints("n", [1, "x"]), TypeError)),
+    ("add_strings", lambda f, g: f.tail(3).add_strings("n", ["a", "b", "c"])),
+    ("add_strings", lambda f, g: expect_failure(lambda: f.add_strings("n", "abc"), TypeError)),
+    ("add_date_part", lambda f, g: f.where_gt("v", 0).add_date_part("year", "d", "year")),
+    ("add_date_part", lambda f, g: expect_failure(lambda: f.add_date_part("y", "k", "year"), ValueError)),
+    ("height", lambda f, g: f.height()),
+    ("width", lambda f, g: f.width()),
+    ("names", lambda f, g: f.names()),
+    ("dtypes", lambda f, g: f.dtypes()),
+    ("select", lambda f, g: f.select(["x", "k"])),
+    ("select", lambda f, g: expect_failure(lambda: f.select(["k", "k"]), ValueError)),
+    ("head", lambda f, g: f.head(-3)),
+    ("head", lambda f, g: expect_failure(lambda: f.head(2**70), OverflowError)),
+    ("tail", lambda f, g: f.tail(7)),
+    ("sort", lambda f, g: f.sort("k", True)),
+    ("sort", lambda f, g: expect_failure(lambda: f.sort("k", 1), TypeError)),
+    ("where_eq", lambda f, g: f.where_eq("x", 0.5)),
+    ("where_ne", lambda f, g: f.where_ne("v", 3)),
+    ("where_lt", lambda f, g: f.where_lt("v", 2.5)),
+    ("where_le", lambda f, g: f.where_le("x", 1e9)),
+    ("where_gt", lambda f, g: f.where_gt("v", -1)),
+    ("where_ge", lambda f, g: expect_failure(lambda: f.where_ge("k", 1), ValueError)),
+    ("where_among", lambda f, g: f.where_among("v", list(range(0, 600, 3)))),
+    ("where_is", lambda f, g: f.where_is("k", "k3")),
+    ("where_in", lambda f, g: f.where_in("k", ["k1", "k2"])),
+    ("where_in", lambda f, g: expect_failure(lambda: f.where_in("v", ["1"]), ValueError)),
+    ("group", lambda f, g: f.group(["k", "v"])),
+    ("group", lambda f, g: expect_failure(lambda: f.group(["nope"]), ValueError)),
+    ("floats", lambda f, g: f.floats("x")),
+    ("ints", lambda f, g: f.where_gt("v", 0).ints("v")),
+    ("strings", lambda f, g: f.strings("k")),
+    ("strings", lambda f, g: expect_failure(lambda: f.strings("v"), ValueError)),
+    ("to_csv", lambda f, g: f.where_lt("v", 0).to_csv()),
+    ("describe", lambda f, g: f.describe()),
+    ("repr", lambda f, g: repr(f)),
+    ("free", lambda f, g: f.free()),
+    ("groups", lambda f, g: g.groups()),
+    ("count", lambda f, g: g.count()),
+    ("sum", lambda f, g: g.sum("v")),
+    ("sum", lambda f, g: expect_failure(lambda: g.sum("k"), ValueError)),
+    ("mean", lambda f, g: g.mean("x")),
+    ("min", lambda f, g: g.min("d")),
+    ("max", lambda f, g: g.max("v")),
+    ("max", lambda f, g: expect_failure(lambda: g.max(None), TypeError)),
+    ("describe", lambda f, g: g.describe()),
+    ("repr", lambda f, g: repr(g)),
+    ("free", lambda f, g: g.free()),
+]
+
+
+def public_methods(cls):
+    return {name for name in vars(cls) if not name.startswith("_")}
+
+
+def test_every_public_call_is_exercised():
+    covered = {name for name, _ in CALLS}
+    assert public_methods(quorvel.Frame) | public_methods(quorvel.Grouped) | {"read_csv", "Frame"} <= covered
+
+
+@pytest.mark.parametrize("name, call", CALLS, ids=[f"{i}-{name}" for i, (name, _) in enumerate(CALLS)])
+def test_no_python_objects_are_left_behind(name, call):
+    f = make_frame()
+    g = f.group(["k"])
+    assert python_memory_growth(lambda: call(f, g), rounds=200) < 8_000
+
+
+@pytest.mark.parametrize("name, call", CALLS, ids=[f"{i}-{name}" for i, (name, _) in enumerate(CALLS)])
+def test_results_hold_no_extra_references(name, call):
+    f = make_frame()
+    g = f.group(["k"])
+    result = call(f, g)
+    if result is None or type(result) in (int, bool):
+        return  # shared singletons and cached small integers
+    assert sys.getrefcount(result) == 2
+    if isinstance(result, list):
+        # Small integers and one-character texts are shared by the interpreter.
+        counts = [sys.getrefcount(result[i]) for i in range(min(50, len(result))) if type(result[i]) is float]
+        assert all(count == 2 for count in counts)
+
+
+def test_arguments_are_not_kept():
+    f = make_frame()
+    # Texts made at run time, so that no code constant shares them.
+    name, text, n = "".join(["x"]), "".join(["k", "1"]), 3000
+    names, numbers, texts, ints = [name, "k"], [0.5, 1.5], [text, "k2"], [1, 2, 3]
+    arguments = [name, names, numbers, texts, text, n, ints]
+    before = [sys.getrefcount(a) for a in arguments]
+    for _ in range(200):
+        f.select(names)
+        f.where_among(name, numbers)
+        f.where_in("k", texts)
+        f.where_is("k", text)
+        f.head(n)
+        f.group(texts[:0]).mean(name)
+        g = f.head(3)
+        g.add_ints("new", ints)
+        expect_failure(lambda: g.add_ints("new", ints), ValueError)
+        expect_failure(lambda: f.select(numbers), TypeError)
+    del g
+    assert [sys.getrefcount(a) for a in arguments] == before
+
+
+def resident_bytes():
+    with open("/proc/self/statm") as statm:
+        return int(statm.read().split()[1]) * 4096
+
+
+def test_process_memory_settles():
+    f = make_frame()
+    g = f.group(["k"])
+
+    def every_call():
+        for _, call in CALLS:
+            call(f, g)
+
+    for _ in range(30):  # let the allocators reach their working size
+        every_call()
+    gc.collect()
+    before = resident_bytes()
+    for _ in range(300):
+        every_call()
+    gc.collect()
+    # A leak of even one small column per call would add tens of megabytes here.
+    assert resident_bytes() - before < 4 * 2**20
