@@ -10,7 +10,8 @@ mkdir -p build/fuzz fuzz-out/csv_reader
 clang++ -std=c++20 -O1 -g -fno-omit-frame-pointer -fsanitize=fuzzer,address,undefined \
   -fno-sanitize-recover=undefined -Wall -Wextra -Wpedantic -Isrc \
   tests/fuzz/csv_reader_fuzz.cpp src/csv/*.cpp src/repr/*.cpp \
-  src/engine/frame.cpp src/engine/quoted.cpp src/engine/unicode_tables.cpp -o build/fuzz/csv_reader_fuzz
+  src/engine/frame.cpp src/engine/huge_pages.cpp src/engine/quoted.cpp src/engine/unicode_tables.cpp \
+  -o build/fuzz/csv_reader_fuzz
 build/fuzz/csv_reader_fuzz fuzz-out/csv_reader tests/fuzz/corpus/csv_reader \
   -max_total_time="$seconds" -max_len=4096 -artifact_prefix=fuzz-out/ -print_final_stats=1 2>&1 |
   grep -E "^(Done|stat::number_of_executed_units|stat::peak_rss_mb)|ERROR|broken|SUMMARY" || true

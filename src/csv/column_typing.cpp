@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <new>
 
-#include "huge_pages.hpp"
+#include "../engine/huge_pages.hpp"
 #include "number_parse.hpp"
 
 namespace quorvel::engine {

@@ -6,7 +6,7 @@
 #include <new>
 #include <string_view>
 
-#include "huge_pages.hpp"
+#include "../engine/huge_pages.hpp"
 
 namespace quorvel::engine {
 
