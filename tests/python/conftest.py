@@ -3,8 +3,14 @@ import threading
 import tracemalloc
 
 import pytest
+from hypothesis import HealthCheck, settings
 
 import quorvel
+
+# Timing is no part of what the property tests check; CI runs them on a shared machine and
+# under sanitizers.
+settings.register_profile("quorvel", deadline=None, suppress_health_check=[HealthCheck.too_slow])
+settings.load_profile("quorvel")
 
 
 @pytest.fixture
