@@ -1,16 +1,14 @@
 #include "writer.hpp"
 
-#include <charconv>
 #include <cstring>
 #include <vector>
 
 #include "../repr/float_text.hpp"
+#include "../repr/integer_text.hpp"
 #include "number_parse.hpp"
 
 namespace quorvel::engine {
 namespace {
-
-constexpr std::size_t i64_text_max = 20;  // -9223372036854775808
 
 // True when the text begins with a character of the Unicode White_Space property: U+0009
 // to U+000D, U+0020, U+0085, U+00A0, U+1680, U+2000 to U+200A, U+2028, U+2029, U+202F,
@@ -42,29 +40,8 @@ bool has_special_byte(std::uint64_t word) {
            has_zero_byte(word ^ (ones * '\n')) || has_zero_byte(word ^ (ones * '\r'));
 }
 
-bool needs_quotes(std::string_view text) {
-    if (text.empty() || starts_with_white_space(text)) return true;
-    // Eight bytes at a time, then the rest one by one.
-    const char* p = text.data();
-    const char* const end = p + text.size();
-    for (; end - p >= 8; p += 8) {
-        std::uint64_t word;
-        std::memcpy(&word, p, 8);
-        if (has_special_byte(word)) return true;
-    }
-    for (; p != end; ++p) {
-        if (is_special(*p)) return true;
-    }
-    return false;
-}
-
-// Writes the text as one CSV field at `out` (room for 2 * size + 2 bytes): as it is, or
-// between quotes with its quotes doubled.
-char* write_field(char* out, std::string_view text) {
-    if (!needs_quotes(text)) {
-        if (!text.empty()) std::memcpy(out, text.data(), text.size());
-        return out + text.size();
-    }
+// Writes the text between quotes with each quote doubled.
+char* write_quoted(char* out, std::string_view text) {
     *out++ = '"';
     for (const char c : text) {
         *out++ = c;
@@ -74,15 +51,63 @@ char* write_field(char* out, std::string_view text) {
     return out;
 }
 
+// Bytes that may be read past a text's end, and written past a field's end, by the copies
+// below, which move 8 bytes at a time.
+constexpr std::size_t word_slack = 8;
+
+// Copies the text to `out` bare, 8 bytes at a time, unless a byte calls for quotes; returns
+// the end, or nullptr when the text must be quoted (having written some of it). Whole words
+// are read while they end before `readable_end`.
+char* copy_bare(char* out, std::string_view text, const char* readable_end) {
+    const char* p = text.data();
+    const char* const end = p + text.size();
+    char* to = out;
+    for (; end - p >= 8; p += 8, to += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, p, 8);
+        std::memcpy(to, &word, 8);
+        if (has_special_byte(word)) return nullptr;
+    }
+    if (p == end) return to;
+    if (readable_end - p >= 8) {
+        // The last bytes as one word too; those past the text are set to a letter first.
+        std::uint64_t word;
+        std::memcpy(&word, p, 8);
+        std::memcpy(to, &word, 8);
+        const unsigned past = static_cast<unsigned>(8 - (end - p)) * 8;
+        const std::uint64_t text_bytes = ~std::uint64_t{0} >> past;
+        if (has_special_byte((word & text_bytes) | (0x6161616161616161 & ~text_bytes))) return nullptr;
+        return to + (end - p);
+    }
+    for (; p != end; ++p) {
+        if (is_special(*p)) return nullptr;
+        *to++ = *p;
+    }
+    return to;
+}
+
+// Writes the text as one CSV field at `out` (room for 2 * size + 2 + word_slack bytes): as
+// it is, or between quotes with its quotes doubled.
+char* write_field(char* out, std::string_view text, const char* readable_end) {
+    if (text.empty() || starts_with_white_space(text)) return write_quoted(out, text);
+    char* const bare = copy_bare(out, text, readable_end);
+    return bare ? bare : write_quoted(out, text);
+}
+
 // A str cell: a text the reader would take for a number is kept text by quotes (and then
-// holds no quote that would need doubling); any other text is written as a field.
-char* write_text_cell(char* out, std::string_view text) {
-    if (!is_f64_text(text)) return write_field(out, text);
-    *out++ = '"';
-    std::memcpy(out, text.data(), text.size());
-    out += text.size();
-    *out++ = '"';
-    return out;
+// holds no quote that would need doubling); any other text is written as a field. Only a
+// text that begins with a digit, point or sign can be a number.
+char* write_text_cell(char* out, std::string_view text, const char* readable_end) {
+    if (text.empty()) return write_quoted(out, text);
+    const char first = text.front();
+    if (((first >= '0' && first <= '9') || first == '.' || first == '-' || first == '+') && is_f64_text(text)) {
+        *out++ = '"';
+        std::memcpy(out, text.data(), text.size());
+        out += text.size();
+        *out++ = '"';
+        return out;
+    }
+    return write_field(out, text, readable_end);
 }
 
 // One column as the row loop reads it: its dtype and raw arrays, and its null flags, or
@@ -93,13 +118,17 @@ struct ColumnReader {
     const std::int64_t* integers = nullptr;
     const StrCells* texts = nullptr;
     const std::uint64_t* null_flags = nullptr;
+    const char* texts_end = nullptr;
 
     explicit ColumnReader(const ColumnValues& values) : dtype(values.dtype()) {
         const Validity* validity = nullptr;
         switch (dtype) {
             case DType::f64: floats = values.f64().values.data(), validity = &values.f64().validity; break;
             case DType::i64: integers = values.i64().values.data(), validity = &values.i64().validity; break;
-            case DType::str: texts = &values.str(), validity = &values.str().validity; break;
+            case DType::str:
+                texts = &values.str(), validity = &values.str().validity;
+                texts_end = texts->bytes.data() + texts->bytes.size();
+                break;
         }
         if (!validity->all_present()) null_flags = validity->words().data();
     }
@@ -116,11 +145,10 @@ struct ColumnReader {
         } else if (dtype == DType::f64) {
             to = write_float_text(out.room(float_text_max + 1), floats[row]);
         } else if (dtype == DType::i64) {
-            to = out.room(i64_text_max + 1);
-            to = std::to_chars(to, to + i64_text_max, integers[row]).ptr;
+            to = write_integer_text(out.room(integer_text_max + 1), integers[row]);
         } else {
             const std::string_view text = texts->at(row);
-            to = write_text_cell(out.room(2 * text.size() + 3), text);
+            to = write_text_cell(out.room(2 * text.size() + 3 + word_slack), text, texts_end);
         }
         *to++ = separator;
         out.commit(to);
@@ -128,15 +156,16 @@ struct ColumnReader {
 };
 
 // The most bytes the text of the frame can take: each number at its longest, each text
-// quoted with every byte doubled, a separator after every cell.
+// quoted with every byte doubled, a separator after every cell, and the slack of the last
+// word copy.
 std::size_t most_bytes(const Frame& frame) {
-    std::size_t most = frame.height + 1;
+    std::size_t most = frame.height + 1 + word_slack;
     for (const Column& column : frame.columns) {
         most += 2 * column.name.size() + 3;
         const ColumnValues& values = *column.values;
         switch (values.dtype()) {
             case DType::f64: most += frame.height * (float_text_max + 1); break;
-            case DType::i64: most += frame.height * (i64_text_max + 1); break;
+            case DType::i64: most += frame.height * (integer_text_max + 1); break;
             case DType::str: {
                 const StrCells& texts = values.str();
                 std::size_t bytes = texts.bytes.size();
@@ -160,7 +189,7 @@ TextBuffer to_csv(const Frame& frame) {
     const std::size_t width = frame.columns.size();
     for (std::size_t column = 0; column < width; ++column) {
         const std::string_view name = frame.columns[column].name;
-        char* to = write_field(out.room(2 * name.size() + 3), name);
+        char* to = write_field(out.room(2 * name.size() + 3 + word_slack), name, name.data() + name.size());
         *to++ = column + 1 == width ? '\n' : ',';
         out.commit(to);
     }

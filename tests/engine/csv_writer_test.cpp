@@ -84,5 +84,15 @@ TEST(ToCsv, QuotesTextsTheReaderWouldMisread) {
     }
 }
 
+// Texts are copied 8 bytes at a time, the last word read whole while it lies within the
+// column's bytes: what follows a text there (here commas, quotes and line ends) never makes
+// it quoted, and a special byte in the last word of a text always does.
+TEST(ToCsv, TextsCopiedByWordsStopAtTheirEnd) {
+    const Frame frame = frame_of({{"t", cells_of<StrCells>(Texts{"ab", ",\"\n\r,,,,,,,,", "abcdefgh", "abcdefghi,",
+                                                               "x", "abcdefg\"", "abcdefghijklmnopq"})}});
+    EXPECT_EQ(csv(frame),
+              "t\nab\n\",\"\"\n\r,,,,,,,,\"\nabcdefgh\n\"abcdefghi,\"\nx\n\"abcdefg\"\"\"\nabcdefghijklmnopq\n");
+}
+
 }  // namespace
 }  // namespace quorvel::engine

@@ -9,6 +9,7 @@
 
 #include "csv/number_parse.hpp"
 #include "repr/float_text.hpp"
+#include "repr/integer_text.hpp"
 
 namespace quorvel::engine {
 namespace {
@@ -29,6 +30,38 @@ TEST(FloatText, LaysOutShortestDigitsAsPythonRepr) {
     for (const auto& [value, text] : cases) {
         EXPECT_EQ(float_text(value), text);
         EXPECT_LE(float_text(value).size(), float_text_max);
+    }
+}
+
+// The point moves right over 0 to 15 digits, or zeros go in front of 1 to 17 digits.
+TEST(FloatText, EveryPlaceOfThePoint) {
+    const std::pair<double, const char*> cases[] = {
+        {1.2345678901234567, "1.2345678901234567"}, {12.5, "12.5"}, {123456789012345.6, "123456789012345.6"},
+        {1234567890123456.8, "1234567890123456.8"}, {-98765.4321, "-98765.4321"}, {0.5, "0.5"},
+        {0.001, "0.001"}, {0.00012345678901234567, "0.00012345678901234567"}, {-0.0001, "-0.0001"},
+        {0.012345678901234568, "0.012345678901234568"}, {9.1e15, "9100000000000000.0"},
+    };
+    for (const auto& [value, text] : cases) EXPECT_EQ(float_text(value), text);
+}
+
+std::string integer_text(std::int64_t value) {
+    char text[integer_text_max];
+    return std::string(text, write_integer_text(text, value));
+}
+
+// Digits are counted without a loop and written in pairs, the last eight of a large value in
+// 32 bits: each count of digits, and each side of a power of ten and of 2^32.
+TEST(IntegerText, EveryLength) {
+    std::int64_t power = 1;
+    for (int digits = 1; digits <= 19; ++digits, power *= 10) {
+        for (const std::int64_t value : {power - 1, power, power + 1, 2 * power - 1}) {
+            EXPECT_EQ(integer_text(value), std::to_string(value));
+            EXPECT_EQ(integer_text(-value), std::to_string(-value));
+        }
+    }
+    for (const std::int64_t value : {std::int64_t{0}, std::int64_t{4294967295}, std::int64_t{4294967296},
+                                     std::int64_t{100000007}, INT64_MAX, i64_min}) {
+        EXPECT_EQ(integer_text(value), std::to_string(value));
     }
 }
 
