@@ -39,7 +39,7 @@ std::size_t ColumnBuilder::add_integers(const FieldTable& batch, std::size_t col
             continue;
         }
         std::int64_t value;
-        if (!parse_i64(raw, value)) return row;
+        if (!parse_i64_field(raw, batch.text_end, value)) return row;
         if (value == 0 && raw.front() == '-') negative_zero_rows_.push_back(static_cast<std::uint32_t>(first_row + row));
         integers_.push_back(value);
     }
@@ -56,7 +56,7 @@ std::size_t ColumnBuilder::add_floats(const FieldTable& batch, std::size_t colum
             continue;
         }
         double value;
-        if (!parse_f64(raw, value)) return row;
+        if (!parse_f64_field(raw, batch.text_end, value)) return row;
         floats_.push_back(value);
     }
     return end;

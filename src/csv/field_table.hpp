@@ -16,6 +16,7 @@ namespace quorvel::engine {
 // quote (an unquoted field cannot), and empty exactly when it is an empty unquoted field.
 struct FieldTable {
     const char* text = nullptr;
+    const char* text_end = nullptr;
     const std::uint32_t* records = nullptr;
     std::size_t columns = 0;
 

@@ -37,11 +37,18 @@ std::uint64_t separator_mask(const char* bytes) {
 #endif
 }
 
-EngineError line_error(std::uint64_t line, const char* what) {
-    return EngineError{"line " + std::to_string(line) + ": " + what};
-}
-
 }  // namespace
+
+std::uint32_t* FieldPositions::grow(std::uint32_t* end, std::size_t count) {
+    const std::size_t used = static_cast<std::size_t>(end - data_.get());
+    std::size_t capacity = capacity_ < 1024 ? 1024 : 2 * capacity_;
+    while (capacity - used < count) capacity *= 2;
+    auto grown = std::make_unique_for_overwrite<std::uint32_t[]>(capacity);
+    if (used != 0) std::memcpy(grown.get(), data_.get(), used * sizeof(std::uint32_t));
+    data_ = std::move(grown);
+    capacity_ = capacity;
+    return data_.get() + used;
+}
 
 Tokenizer::Tokenizer(std::string_view text) : text_(text) { load_block(0); }
 
@@ -57,7 +64,18 @@ void Tokenizer::load_block(std::size_t block_start) {
     block_mask_ = separator_mask(padded);
 }
 
-Result<void> Tokenizer::read_quoted(std::size_t start, std::size_t& end) {
+void Tokenizer::skip_to(std::size_t position) {
+    const std::size_t block = position & ~(block_size - 1);
+    if (block != block_start_) load_block(block);
+    block_mask_ &= ~std::uint64_t{0} << (position - block);
+}
+
+bool Tokenizer::fail(std::uint64_t line, const char* what) {
+    error_ = EngineError{"line " + std::to_string(line) + ": " + what};
+    return false;
+}
+
+bool Tokenizer::read_quoted(std::size_t start, std::size_t& end) {
     const char* const text = text_.data();
     const std::size_t size = text_.size();
     std::size_t search = start + 1;
@@ -65,12 +83,12 @@ Result<void> Tokenizer::read_quoted(std::size_t start, std::size_t& end) {
         // Newlines are not looked at during the search; they are counted over the stretch
         // once its quote is found.
         const void* found = search < size ? std::memchr(text + search, '"', size - search) : nullptr;
-        if (!found) return line_error(record_line_, "a quoted field is never closed");
+        if (!found) return fail(record_line_, "a quoted field is never closed");
         const std::size_t quote = static_cast<std::size_t>(static_cast<const char*>(found) - text);
         line_ += static_cast<std::uint64_t>(std::count(text + search, text + quote, '\n'));
         if (quote + 1 == size) {
             end = size;
-            return {};
+            return true;
         }
         switch (text[quote + 1]) {
             case ',':
@@ -78,31 +96,46 @@ Result<void> Tokenizer::read_quoted(std::size_t start, std::size_t& end) {
             case '\r':
                 // The closing quote.
                 end = quote + 1;
-                return {};
+                return true;
             case '"':
                 // A doubled quote is content; the search goes on after the pair.
                 search = quote + 2;
                 break;
             default:
-                return line_error(line_, "text after a closing quote");
+                return fail(line_, "text after a closing quote");
         }
     }
 }
 
-Result<void> Tokenizer::read_record(std::vector<std::uint32_t>& records) {
+bool Tokenizer::read_record(FieldPositions& positions) {
     const char* const text = text_.data();
     const std::size_t size = text_.size();
     record_line_ = line_;
     std::size_t position = position_;
-    const auto put = [&](std::size_t value) { records.push_back(static_cast<std::uint32_t>(value)); };
+    // Written through a local pointer, checked against the room there is, which a record
+    // of many fields may outgrow.
+    std::uint32_t* out = positions.data_.get() + positions.size_;
+    std::uint32_t* limit = positions.data_.get() + positions.capacity_;
+    const auto put = [&](std::size_t value) {
+        if (out == limit) {
+            out = positions.grow(out, 1);
+            limit = positions.data_.get() + positions.capacity_;
+        }
+        *out++ = static_cast<std::uint32_t>(value);
+    };
+    const auto finish = [&](bool read) {
+        positions.size_ = static_cast<std::size_t>(out - positions.data_.get());
+        return read;
+    };
     put(position);
     for (;;) {
         std::size_t end;
         if (text[position] == '"') {
-            Result<void> quoted = read_quoted(position, end);
-            if (!quoted) return quoted;
+            if (!read_quoted(position, end)) return finish(false);
+            // The separators inside the quotes are content; the one after them is taken here.
+            skip_to(end + 1 < size ? end + 1 : size);
         } else {
-            end = find_separator(position);
+            end = take_separator();
         }
         put(end);
         if (end == size) {
@@ -117,12 +150,15 @@ Result<void> Tokenizer::read_record(std::vector<std::uint32_t>& records) {
             put(size);
             break;
         }
-        if (separator == '\r' && position < size && text[position] == '\n') ++position;
+        if (separator == '\r' && position < size && text[position] == '\n') {
+            ++position;
+            (void)take_separator();  // the LF
+        }
         break;
     }
     position_ = position;
     ++line_;
-    return {};
+    return finish(true);
 }
 
 }  // namespace quorvel::engine

@@ -121,6 +121,18 @@ TEST(ReadCsv, ColumnsWidenAfterManyRows) {
     EXPECT_EQ(read(text), f + "]" + s + "]" + n + "]");
 }
 
+// Separators are found 64 bytes at a time: a CR LF, a quoted field holding separators, and an
+// empty field at each place around the end of such a block read as anywhere else.
+TEST(ReadCsv, RecordsAcrossBlocksOf64Bytes) {
+    for (std::size_t pad = 1; pad < 80; ++pad) {
+        const std::string word(pad, 'x');
+        const std::string text = "a,b\r\n" + word + ",1\r\n\"q,\r\n\"\"\",\r\n,3\r\n" + word + ",\n";
+        const std::string expected = "a:str[" + quoted_form(word) + ",\"q,\\r\\n\\\"\",null," + quoted_form(word) +
+                                     "] b:i64[1,null,3,null]";
+        EXPECT_EQ(read(text), expected) << pad;
+    }
+}
+
 TEST(ReadCsv, RefusesTextOver4GB) {
     const std::size_t size = (std::size_t{1} << 32) + 1;
     void* pages = mmap(nullptr, size, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);

@@ -107,5 +107,38 @@ TEST(ParseF64, TheDecimalGrammarCorrectlyRounded) {
     EXPECT_TRUE(std::isnan(value));
 }
 
+// The field tests read short fields 8 bytes at a time: they must agree with the plain tests
+// whatever follows the field (digits, a point, a sign), at every length around 8 characters
+// after the sign, and where the text ends too soon for a whole word (the general path).
+TEST(ParseField, AgreesWithThePlainTestsWhateverFollows) {
+    const char* const fields[] = {"0", "-0", "+7", "12", "-1234567", "12345678", "-12345678", "+12345678", "123456789", "-123456789",
+                                  "1.5", "-0.0", ".5", "5.", "-.5", "+.5", ".", "-.", "-", "+", "1.2345678",
+                                  "-1.234567", "12.345678", "1234567.8", "1..2", "1.2.3", "1e5", "12a", "a12",
+                                  "1 ", " 1", "99999999", "9.9999999", "-9999.875", "1/2", "1:2", "\xC3\xA9"};
+    const char* const tails[] = {"",           ",",          "9",          ",,,,,,,,,,", "9999999999",
+                                 ".5.5.5.5.5", ".555555555", "-1.0-1.0-1", "e5\n\n\n\n\n\n\n\n", "\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF"};
+    for (const char* field : fields) {
+        const std::string_view text(field);
+        std::int64_t integer = 0;
+        double number = 0;
+        const bool is_integer = parse_i64(text, integer);
+        const bool is_number = parse_f64(text, number);
+        for (const char* tail : tails) {
+            const std::string whole = std::string(text) + tail;
+            const std::string_view in_text(whole.data(), text.size());
+            std::int64_t field_integer = -1;
+            double field_number = -1;
+            ASSERT_EQ(parse_i64_field(in_text, whole.data() + whole.size(), field_integer), is_integer) << field << tail;
+            if (is_integer) {
+                EXPECT_EQ(field_integer, integer) << field << tail;
+            }
+            ASSERT_EQ(parse_f64_field(in_text, whole.data() + whole.size(), field_number), is_number) << field << tail;
+            if (is_number) {
+                EXPECT_EQ(std::bit_cast<std::uint64_t>(field_number), std::bit_cast<std::uint64_t>(number)) << field << tail;
+            }
+        }
+    }
+}
+
 }  // namespace
 }  // namespace quorvel::engine
