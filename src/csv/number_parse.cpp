@@ -4,8 +4,9 @@
 #include <bit>
 #include <charconv>
 #include <cmath>
-#include <cstring>
 #include <limits>
+
+#include "byte_words.hpp"
 
 namespace quorvel::engine {
 namespace {
@@ -109,12 +110,8 @@ bool too_large(const Decimal& decimal, const char* const end) {
     return magnitude > 0;
 }
 
-// Eight characters as one little-endian word, each digit becoming its value 0 to 9.
-std::uint64_t digit_word(const char* p) {
-    std::uint64_t word;
-    std::memcpy(&word, p, sizeof word);
-    return word ^ 0x3030303030303030;
-}
+// Eight characters as one word, each digit becoming its value 0 to 9.
+std::uint64_t digit_word(const char* p) { return load_word(p) ^ 0x3030303030303030; }
 
 // Bit 7 of each byte of a digit word that is not a digit. (A byte of 0x8A or more carries
 // into the next when 0x76 is added, but is itself flagged, and only bytes after it are
@@ -132,11 +129,6 @@ std::uint64_t digits_value(std::uint64_t digits, unsigned count) {
     v = ((v & 0x00FF00FF00FF00FF) * (100 * 65536 + 1)) >> 16;
     return ((v & 0x0000FFFF0000FFFF) * (10000 * (std::uint64_t{1} << 32) + 1)) >> 32;
 }
-
-// The bytes of a word that belong to a field of `count` (1 to 8) characters.
-std::uint64_t first_bytes(unsigned count) { return ~std::uint64_t{0} >> (8 * (8 - count)); }
-
-constexpr bool words_are_little_endian = std::endian::native == std::endian::little;
 
 // The general conversion of a text whose first character after its sign is a digit or a
 // point: the standard one, which is correctly rounded and accepts the same literals from
@@ -218,7 +210,7 @@ bool parse_f64(std::string_view text, double& value) {
 
 bool parse_i64_field(std::string_view field, const char* text_end, std::int64_t& value) {
     const char* const p = field.data();
-    if (words_are_little_endian && !field.empty() && text_end - p > 8) {
+    if (byte_words && !field.empty() && text_end - p > 8) {
         const bool negative = *p == '-';
         const unsigned sign = negative || *p == '+' ? 1 : 0;
         const unsigned count = static_cast<unsigned>(field.size()) - sign;
@@ -236,7 +228,7 @@ bool parse_i64_field(std::string_view field, const char* text_end, std::int64_t&
 
 bool parse_f64_field(std::string_view field, const char* text_end, double& value) {
     const char* const p = field.data();
-    if (words_are_little_endian && !field.empty() && text_end - p > 8) {
+    if (byte_words && !field.empty() && text_end - p > 8) {
         const bool negative = *p == '-';
         const unsigned sign = negative || *p == '+' ? 1 : 0;
         const unsigned count = static_cast<unsigned>(field.size()) - sign;
@@ -248,7 +240,7 @@ bool parse_f64_field(std::string_view field, const char* text_end, double& value
                 return true;
             }
             // One point among digits: the digits after it move down over it.
-            const unsigned point = static_cast<unsigned>(std::countr_zero(others)) / 8;
+            const unsigned point = first_flagged(others);
             if ((others & (others - 1)) == 0 && p[sign + point] == '.' && count >= 2) {
                 const std::uint64_t before = digits & ~(~std::uint64_t{0} << (8 * point));
                 const std::uint64_t after = digits >> (8 * point) >> 8;

@@ -1,8 +1,10 @@
 #include "tokenizer.hpp"
 
-#include <algorithm>
+#include <bit>
 #include <cstring>
 #include <string>
+
+#include "byte_words.hpp"
 
 #ifdef __SSE2__
 #include <emmintrin.h>
@@ -50,29 +52,45 @@ std::uint32_t* FieldPositions::grow(std::uint32_t* end, std::size_t count) {
     return data_.get() + used;
 }
 
-Tokenizer::Tokenizer(std::string_view text) : text_(text) { load_block(0); }
+Tokenizer::Tokenizer(std::string_view text) : text_(text), block_mask_(separators_at(0)) {}
 
-void Tokenizer::load_block(std::size_t block_start) {
-    block_start_ = block_start;
-    if (block_start + block_size <= text_.size()) {
-        block_mask_ = separator_mask(text_.data() + block_start);
-        return;
-    }
+std::uint64_t Tokenizer::separators_at(std::size_t block_start) const {
+    if (block_start + block_size <= text_.size()) return separator_mask(text_.data() + block_start);
     // The last, partial block: padded with zero bytes, which are no separators.
     char padded[block_size] = {};
     if (block_start < text_.size()) std::memcpy(padded, text_.data() + block_start, text_.size() - block_start);
-    block_mask_ = separator_mask(padded);
-}
-
-void Tokenizer::skip_to(std::size_t position) {
-    const std::size_t block = position & ~(block_size - 1);
-    if (block != block_start_) load_block(block);
-    block_mask_ &= ~std::uint64_t{0} << (position - block);
+    return separator_mask(padded);
 }
 
 bool Tokenizer::fail(std::uint64_t line, const char* what) {
     error_ = EngineError{"line " + std::to_string(line) + ": " + what};
     return false;
+}
+
+std::size_t Tokenizer::find_quote(std::size_t from) const {
+    const char* const text = text_.data();
+    const std::size_t size = text_.size();
+    if constexpr (byte_words) {
+        for (; size - from >= 8; from += 8) {
+            const std::uint64_t quotes = bytes_equal(load_word(text + from), '"');
+            if (quotes != 0) return from + first_flagged(quotes);
+        }
+    }
+    while (from < size && text[from] != '"') ++from;
+    return from;
+}
+
+std::uint64_t Tokenizer::line_feeds(std::size_t from, std::size_t to) const {
+    const char* const text = text_.data();
+    std::uint64_t count = 0;
+    if constexpr (byte_words) {
+        for (; to - from >= 8; from += 8) {
+            const std::uint64_t found = bytes_equal(load_word(text + from), '\n');
+            if (found != 0) count += static_cast<std::uint64_t>(std::popcount(found));
+        }
+    }
+    for (; from < to; ++from) count += text[from] == '\n' ? 1 : 0;
+    return count;
 }
 
 bool Tokenizer::read_quoted(std::size_t start, std::size_t& end) {
@@ -82,10 +100,9 @@ bool Tokenizer::read_quoted(std::size_t start, std::size_t& end) {
     for (;;) {
         // Newlines are not looked at during the search; they are counted over the stretch
         // once its quote is found.
-        const void* found = search < size ? std::memchr(text + search, '"', size - search) : nullptr;
-        if (!found) return fail(record_line_, "a quoted field is never closed");
-        const std::size_t quote = static_cast<std::size_t>(static_cast<const char*>(found) - text);
-        line_ += static_cast<std::uint64_t>(std::count(text + search, text + quote, '\n'));
+        const std::size_t quote = find_quote(search);
+        if (quote == size) return fail(record_line_, "a quoted field is never closed");
+        line_ += line_feeds(search, quote);
         if (quote + 1 == size) {
             end = size;
             return true;
@@ -112,8 +129,23 @@ bool Tokenizer::read_record(FieldPositions& positions) {
     const std::size_t size = text_.size();
     record_line_ = line_;
     std::size_t position = position_;
-    // Written through a local pointer, checked against the room there is, which a record
-    // of many fields may outgrow.
+    // The block of separators is followed in locals, and kept when the record is read.
+    std::size_t block_start = block_start_;
+    std::uint64_t block_mask = block_mask_;
+    // The next separator not yet taken (the text's size when none is left), taken in order:
+    // in unquoted text the next one ends the field being read.
+    const auto take_separator = [&] {
+        while (block_mask == 0) {
+            if (block_start + block_size >= size) return size;
+            block_start += block_size;
+            block_mask = separators_at(block_start);
+        }
+        const std::size_t found = block_start + static_cast<std::size_t>(std::countr_zero(block_mask));
+        block_mask &= block_mask - 1;
+        return found;
+    };
+    // Positions are written through a local pointer, checked against the room there is,
+    // which a record of many fields may outgrow.
     std::uint32_t* out = positions.data_.get() + positions.size_;
     std::uint32_t* limit = positions.data_.get() + positions.capacity_;
     const auto put = [&](std::size_t value) {
@@ -125,6 +157,8 @@ bool Tokenizer::read_record(FieldPositions& positions) {
     };
     const auto finish = [&](bool read) {
         positions.size_ = static_cast<std::size_t>(out - positions.data_.get());
+        block_start_ = block_start;
+        block_mask_ = block_mask;
         return read;
     };
     put(position);
@@ -132,8 +166,13 @@ bool Tokenizer::read_record(FieldPositions& positions) {
         std::size_t end;
         if (text[position] == '"') {
             if (!read_quoted(position, end)) return finish(false);
-            // The separators inside the quotes are content; the one after them is taken here.
-            skip_to(end + 1 < size ? end + 1 : size);
+            // The separators inside the quotes are content: taking resumes after the quote.
+            const std::size_t resume = end < size ? end + 1 : size;
+            if (resume - block_start >= block_size) {
+                block_start = resume & ~(block_size - 1);
+                block_mask = separators_at(block_start);
+            }
+            block_mask &= ~std::uint64_t{0} << (resume - block_start);
         } else {
             end = take_separator();
         }

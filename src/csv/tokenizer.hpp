@@ -52,21 +52,11 @@ public:
 private:
     static constexpr std::size_t block_size = 64;
 
-    // The position of the next comma, LF or CR not yet taken, or the text's size when none
-    // is left; takes it. Separators are taken in order, so in unquoted text the next one
-    // ends the field being read.
-    std::size_t take_separator() {
-        while (block_mask_ == 0) {
-            if (block_start_ + block_size >= text_.size()) return text_.size();
-            load_block(block_start_ + block_size);
-        }
-        const std::size_t found = block_start_ + static_cast<std::size_t>(__builtin_ctzll(block_mask_));
-        block_mask_ &= block_mask_ - 1;
-        return found;
-    }
-    // Makes the separators before `position` taken (after a quoted field).
-    void skip_to(std::size_t position);
-    void load_block(std::size_t block_start);
+    // The commas, LFs and CRs of the 64-byte block at `block_start`, one bit per byte.
+    std::uint64_t separators_at(std::size_t block_start) const;
+    // The first double quote at or after `from`, or the text's size.
+    std::size_t find_quote(std::size_t from) const;
+    std::uint64_t line_feeds(std::size_t from, std::size_t to) const;
     // Reads the quoted field opening at `start`; sets `end` past its closing quote.
     bool read_quoted(std::size_t start, std::size_t& end);
     bool fail(std::uint64_t line, const char* what);
@@ -77,7 +67,7 @@ private:
     std::uint64_t record_line_ = 1;
     // The separators not yet taken in the 64-byte block at block_start_, one bit per byte.
     std::size_t block_start_ = 0;
-    std::uint64_t block_mask_ = 0;
+    std::uint64_t block_mask_;
     std::optional<EngineError> error_;
 };
 

@@ -133,6 +133,20 @@ TEST(ReadCsv, RecordsAcrossBlocksOf64Bytes) {
     }
 }
 
+// Quoted fields are searched and copied 8 bytes at a time: a doubled quote at each place of
+// a word, and a field ending at each place, inside the text and at its very end.
+TEST(ReadCsv, DoubledQuotesAtEveryPlaceOfAWord) {
+    for (std::size_t before = 0; before < 18; ++before) {
+        for (std::size_t after = 0; after < 10; after += 3) {
+            const std::string first(before, 'x'), second(after, 'y');
+            const std::string field = "\"" + first + "\"\"" + second + "\n\"";
+            const std::string cell = quoted_form(first + "\"" + second + "\n");
+            EXPECT_EQ(read("a,b\n" + field + ",1\n" + field + ",2\n"), "a:str[" + cell + "," + cell + "] b:i64[1,2]");
+            EXPECT_EQ(read("a\n" + field), "a:str[" + cell + "]");
+        }
+    }
+}
+
 TEST(ReadCsv, RefusesTextOver4GB) {
     const std::size_t size = (std::size_t{1} << 32) + 1;
     void* pages = mmap(nullptr, size, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
