@@ -84,8 +84,10 @@ std::uint64_t Tokenizer::line_feeds(std::size_t from, std::size_t to) const {
     const char* const text = text_.data();
     std::uint64_t count = 0;
     if constexpr (byte_words) {
-        for (; to - from >= 8; from += 8) {
-            const std::uint64_t found = bytes_equal(load_word(text + from), '\n');
+        // Whole words while they lie inside the text, the last one cut to the stretch.
+        for (; from < to && text_.size() - from >= 8; from += 8) {
+            std::uint64_t found = bytes_equal(load_word(text + from), '\n');
+            if (to - from < 8) found &= first_bytes(static_cast<unsigned>(to - from));
             if (found != 0) count += static_cast<std::uint64_t>(std::popcount(found));
         }
     }
