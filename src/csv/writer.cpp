@@ -1,9 +1,11 @@
 #include "writer.hpp"
 
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "../repr/float_text.hpp"
+#include "../repr/float_text_memo.hpp"
 #include "../repr/integer_text.hpp"
 #include "number_parse.hpp"
 
@@ -119,11 +121,15 @@ struct ColumnReader {
     const StrCells* texts = nullptr;
     const std::uint64_t* null_flags = nullptr;
     const char* texts_end = nullptr;
+    std::unique_ptr<FloatTextMemo> memo;
 
-    explicit ColumnReader(const ColumnValues& values) : dtype(values.dtype()) {
+    explicit ColumnReader(const ColumnValues& values, std::size_t rows) : dtype(values.dtype()) {
         const Validity* validity = nullptr;
         switch (dtype) {
-            case DType::f64: floats = values.f64().values.data(), validity = &values.f64().validity; break;
+            case DType::f64:
+                floats = values.f64().values.data(), validity = &values.f64().validity;
+                memo = FloatTextMemo::for_rows(rows);
+                break;
             case DType::i64: integers = values.i64().values.data(), validity = &values.i64().validity; break;
             case DType::str:
                 texts = &values.str(), validity = &values.str().validity;
@@ -138,12 +144,13 @@ struct ColumnReader {
     }
 
     // Writes the cell of `row` and then `separator`.
-    void write(TextBuffer& out, std::size_t row, char separator) const {
+    void write(TextBuffer& out, std::size_t row, char separator) {
         char* to;
         if (!is_present(row)) {
             to = out.room(1);
         } else if (dtype == DType::f64) {
-            to = write_float_text(out.room(float_text_max + 1), floats[row]);
+            char* const room = out.room(float_text_max + 1);
+            to = memo ? memo->write(room, floats[row]) : write_float_text(room, floats[row]);
         } else if (dtype == DType::i64) {
             to = write_integer_text(out.room(integer_text_max + 1), integers[row]);
         } else {
@@ -203,7 +210,7 @@ TextBuffer to_csv(const Frame& frame) {
 
     std::vector<ColumnReader> columns;
     columns.reserve(width);
-    for (const Column& column : frame.columns) columns.emplace_back(*column.values);
+    for (const Column& column : frame.columns) columns.emplace_back(*column.values, frame.height);
     for (std::size_t row = 0; row < frame.height; ++row) {
         const std::size_t physical = frame.physical_row(row);
         for (std::size_t column = 0; column + 1 < width; ++column) columns[column].write(out, physical, ',');
