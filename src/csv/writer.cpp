@@ -143,22 +143,23 @@ struct ColumnReader {
         return null_flags == nullptr || ((null_flags[row >> 6] >> (row & 63)) & 1u) != 0;
     }
 
-    // Writes the cell of `row` and then `separator`.
-    void write(TextBuffer& out, std::size_t row, char separator) {
-        char* to;
-        if (!is_present(row)) {
-            to = out.room(1);
-        } else if (dtype == DType::f64) {
-            char* const room = out.room(float_text_max + 1);
-            to = memo ? memo->write(room, floats[row]) : write_float_text(room, floats[row]);
-        } else if (dtype == DType::i64) {
-            to = write_integer_text(out.room(integer_text_max + 1), integers[row]);
-        } else {
-            const std::string_view text = texts->at(row);
-            to = write_text_cell(out.room(2 * text.size() + 3 + word_slack), text, texts_end);
+    // The most bytes a cell and its separator take, but for a text's own bytes (two each
+    // at most, quotes doubled).
+    std::size_t most_bytes() const {
+        switch (dtype) {
+            case DType::f64: return float_text_max + 1;
+            case DType::i64: return integer_text_max + 1;
+            case DType::str: break;
         }
-        *to++ = separator;
-        out.commit(to);
+        return 3;
+    }
+
+    // Writes the cell of `row` at `out` and returns the end.
+    char* write(char* out, std::size_t row) {
+        if (!is_present(row)) return out;
+        if (dtype == DType::f64) return memo ? memo->write(out, floats[row]) : write_float_text(out, floats[row]);
+        if (dtype == DType::i64) return write_integer_text(out, integers[row]);
+        return write_text_cell(out, texts->at(row), texts_end);
     }
 };
 
@@ -211,10 +212,26 @@ TextBuffer to_csv(const Frame& frame) {
     std::vector<ColumnReader> columns;
     columns.reserve(width);
     for (const Column& column : frame.columns) columns.emplace_back(*column.values, frame.height);
+    // Room is made once a row: for every cell at its longest, the texts' own bytes counted
+    // row by row.
+    std::size_t row_most = word_slack;
+    std::vector<const StrCells*> texts;
+    for (const ColumnReader& column : columns) {
+        row_most += column.most_bytes();
+        if (column.texts) texts.push_back(column.texts);
+    }
     for (std::size_t row = 0; row < frame.height; ++row) {
         const std::size_t physical = frame.physical_row(row);
-        for (std::size_t column = 0; column + 1 < width; ++column) columns[column].write(out, physical, ',');
-        columns[width - 1].write(out, physical, '\n');
+        std::size_t most = row_most;
+        for (const StrCells* cells : texts) most += 2 * (cells->offsets[physical + 1] - cells->offsets[physical]);
+        char* to = out.room(most);
+        for (std::size_t column = 0; column + 1 < width; ++column) {
+            to = columns[column].write(to, physical);
+            *to++ = ',';
+        }
+        to = columns[width - 1].write(to, physical);
+        *to++ = '\n';
+        out.commit(to);
     }
     return out;
 }
