@@ -7,6 +7,7 @@
 #include "../repr/float_text.hpp"
 #include "../repr/float_text_memo.hpp"
 #include "../repr/integer_text.hpp"
+#include "byte_words.hpp"
 #include "number_parse.hpp"
 
 namespace quorvel::engine {
@@ -33,21 +34,39 @@ bool starts_with_white_space(std::string_view text) {
 
 bool is_special(char c) { return c == ',' || c == '"' || c == '\n' || c == '\r'; }
 
-// Whether any of the 8 bytes of the word is a comma, quote, LF or CR.
+// Whether any of the 8 bytes of the word is a comma, quote, LF or CR. All four are below
+// 0x2D, and most words hold no byte below it (letters, digits, points, dashes): one test
+// settles those.
 bool has_special_byte(std::uint64_t word) {
     constexpr std::uint64_t ones = 0x0101010101010101;
     constexpr std::uint64_t highs = 0x8080808080808080;
+    if (((word - ones * 0x2D) & ~word & highs) == 0) return false;
     const auto has_zero_byte = [](std::uint64_t v) { return ((v - ones) & ~v & highs) != 0; };
     return has_zero_byte(word ^ (ones * ',')) || has_zero_byte(word ^ (ones * '"')) ||
            has_zero_byte(word ^ (ones * '\n')) || has_zero_byte(word ^ (ones * '\r'));
 }
 
-// Writes the text between quotes with each quote doubled.
-char* write_quoted(char* out, std::string_view text) {
+// Writes the text between quotes with each quote doubled: 8 bytes at a time while whole
+// words can be read before `readable_end`, a quote found in one written again after it.
+char* write_quoted(char* out, std::string_view text, const char* readable_end) {
     *out++ = '"';
-    for (const char c : text) {
-        *out++ = c;
-        if (c == '"') *out++ = '"';
+    const char* p = text.data();
+    const char* const end = p + text.size();
+    if constexpr (byte_words) {
+        while (end - p > 0 && readable_end - p >= 8) {
+            const std::uint64_t word = load_word(p);
+            store_word(out, word);
+            const auto count = static_cast<unsigned>(end - p < 8 ? end - p : 8);
+            const std::uint64_t quotes = bytes_equal(word, '"') & first_bytes(count);
+            const unsigned taken = quotes == 0 ? count : first_flagged(quotes) + 1;
+            p += taken;
+            out += taken;
+            if (quotes != 0) *out++ = '"';
+        }
+    }
+    for (; p != end; ++p) {
+        *out++ = *p;
+        if (*p == '"') *out++ = '"';
     }
     *out++ = '"';
     return out;
@@ -91,16 +110,16 @@ char* copy_bare(char* out, std::string_view text, const char* readable_end) {
 // Writes the text as one CSV field at `out` (room for 2 * size + 2 + word_slack bytes): as
 // it is, or between quotes with its quotes doubled.
 char* write_field(char* out, std::string_view text, const char* readable_end) {
-    if (text.empty() || starts_with_white_space(text)) return write_quoted(out, text);
+    if (text.empty() || starts_with_white_space(text)) return write_quoted(out, text, readable_end);
     char* const bare = copy_bare(out, text, readable_end);
-    return bare ? bare : write_quoted(out, text);
+    return bare ? bare : write_quoted(out, text, readable_end);
 }
 
 // A str cell: a text the reader would take for a number is kept text by quotes (and then
 // holds no quote that would need doubling); any other text is written as a field. Only a
 // text that begins with a digit, point or sign can be a number.
 char* write_text_cell(char* out, std::string_view text, const char* readable_end) {
-    if (text.empty()) return write_quoted(out, text);
+    if (text.empty()) return write_quoted(out, text, readable_end);
     const char first = text.front();
     if (((first >= '0' && first <= '9') || first == '.' || first == '-' || first == '+') && is_f64_text(text)) {
         *out++ = '"';

@@ -94,5 +94,18 @@ TEST(ToCsv, TextsCopiedByWordsStopAtTheirEnd) {
               "t\nab\n\",\"\"\n\r,,,,,,,,\"\nabcdefgh\n\"abcdefghi,\"\nx\n\"abcdefg\"\"\"\nabcdefghijklmnopq\n");
 }
 
+// Quoted texts are written 8 bytes at a time, each quote written again after it: a quote at
+// each place of a word, in a text followed by others in the column and in the last one.
+TEST(ToCsv, QuotesDoubledAtEveryPlaceOfAWord) {
+    Texts texts;
+    std::string expected = "t\n";
+    for (std::size_t before = 0; before < 18; ++before) {
+        const std::string text = std::string(before, 'x') + "\"," + std::string(before % 5, 'y') + "\"";
+        texts.push_back(text);
+        expected += "\"" + std::string(before, 'x') + "\"\"," + std::string(before % 5, 'y') + "\"\"\"\n";
+    }
+    EXPECT_EQ(csv(frame_of({{"t", cells_of<StrCells>(texts)}})), expected);
+}
+
 }  // namespace
 }  // namespace quorvel::engine
