@@ -14,8 +14,8 @@ also saved as JSON beside the PNG and drawn (bench/chart.py); --from-json redraw
 import argparse
 import gc
 import importlib
-import os
 import importlib.metadata
+import os
 import pathlib
 import subprocess
 import sys
