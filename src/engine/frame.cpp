@@ -2,9 +2,8 @@
 
 #include <cstring>
 #include <type_traits>
-#include <bit>
-#include <functional>
 
+#include "name_index.hpp"
 #include "quoted.hpp"
 
 namespace quorvel::engine {
@@ -77,21 +76,6 @@ Result<void> check_length(std::size_t width, std::uint64_t height, std::string_v
     return {};
 }
 
-
-// The position of the first name equal to an earlier one, or the number of names. An open
-// addressing table of positions (plus one; 0 is a free slot), at most half full.
-std::size_t first_repeated_name(const std::vector<std::string>& names) {
-    const std::size_t mask = std::bit_ceil(2 * names.size() + 1) - 1;
-    std::vector<std::size_t> slots(mask + 1, 0);
-    for (std::size_t i = 0; i < names.size(); ++i) {
-        std::size_t slot = std::hash<std::string_view>{}(names[i]) & mask;
-        for (; slots[slot] != 0; slot = (slot + 1) & mask) {
-            if (names[slots[slot] - 1] == names[i]) return i;
-        }
-        slots[slot] = i + 1;
-    }
-    return names.size();
-}
 
 }  // namespace
 
