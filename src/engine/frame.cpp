@@ -76,7 +76,6 @@ Result<void> check_length(std::size_t width, std::uint64_t height, std::string_v
     return {};
 }
 
-
 }  // namespace
 
 Result<const Column*> find_column(const std::vector<Column>& columns, std::string_view name) {

@@ -53,7 +53,7 @@ Result<void> add_column(Frame& frame, std::string_view name, Cells cells);
 
 // A frame of the named columns, in order: what adding them one by one to an empty frame with
 // add_column gives, errors included, but with the names checked for repeats through a hash
-// set. A CSV header of millions of names would otherwise compare every name with every
+// table. A CSV header of millions of names would otherwise compare every name with every
 // earlier one.
 Result<Frame> frame_of_columns(std::vector<std::string> names, std::vector<ValuesRef> values);
 

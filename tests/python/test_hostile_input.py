@@ -63,8 +63,8 @@ def test_one_huge_field(letter):
 
 
 @pytest.mark.parametrize("end", ["\n", "\r", "\r\n"])
-def test_millions_of_blank_lines(end):
-    blanks = 2_000_000
+def test_a_million_blank_lines(end):
+    blanks = 1_000_000
     run = end * blanks
     start = f"{run}a,b{end}{run}1,2{end}{run}"
     assert quorvel.read_csv(f"{start}3,4{end}{run}").ints("b") == [2, 4]
