@@ -1,54 +1,119 @@
-"""A small in-memory table library: typed columns, filters, sorts, groups, CSV text in and out."""
+"""A small in-memory table library: typed columns, filters, sorts, groups, CSV text in and out.
+
+Columns are i64, f64 or str, and every cell may be null (None when read back). Every method
+returns a new object, except the add methods, which change their frame in place. An engine
+error raises ValueError with the library's message; a bad argument raises TypeError with the
+note "while processing '{argument}'". Objects belong to the thread that made them.
+"""
 
 from collections.abc import Sequence
 from typing import Literal, SupportsFloat, SupportsIndex, final
 
 __all__ = ["read_csv", "Frame", "Grouped"]
 
-# CSV text (comma separator, double-quote quoting, LF, CR LF or CR line ends) into a new frame:
-# the first non-blank line names the columns; each column is i64, else f64, else str; empty
-# unquoted fields are None. Malformed text raises ValueError with its line number.
-def read_csv(text: str) -> Frame: ...
+def read_csv(text: str) -> Frame:
+    """A new frame from CSV text: comma separator, double-quote quoting, LF, CR LF or CR line ends.
+
+    The first non-blank line names the columns. Each column is i64 when every field is an
+    integer, else f64 when every field is a number, else str; a quoted field makes its
+    column str. Empty unquoted fields are None. Malformed text raises ValueError naming the
+    line.
+    """
 
 @final
 class Frame:
     """A table: named columns of one length."""
 
-    def __new__(cls) -> Frame: ...
-    # Columns are added in place; the values are copied.
-    def add_floats(self, name: str, values: Sequence[SupportsFloat | SupportsIndex]) -> None: ...
-    def add_ints(self, name: str, values: Sequence[SupportsIndex]) -> None: ...
-    def add_strings(self, name: str, values: Sequence[str]) -> None: ...
-    def add_date_part(self, name: str, source: str, part: Literal["year", "month", "day"]) -> None: ...
-    def height(self) -> int: ...
-    def width(self) -> int: ...
-    def names(self) -> list[str]: ...
-    def dtypes(self) -> list[str]: ...
-    def select(self, names: Sequence[str]) -> Frame: ...
-    def head(self, n: SupportsIndex) -> Frame: ...
-    def tail(self, n: SupportsIndex) -> Frame: ...
-    # Stable; nulls last and f64 NaN keys just before them, in both directions.
-    def sort(self, name: str, descending: bool) -> Frame: ...
-    # Nulls never pass a filter; an i64 cell is compared with the number exactly.
-    def where_eq(self, name: str, value: SupportsFloat | SupportsIndex) -> Frame: ...
-    def where_ne(self, name: str, value: SupportsFloat | SupportsIndex) -> Frame: ...
-    def where_lt(self, name: str, value: SupportsFloat | SupportsIndex) -> Frame: ...
-    def where_le(self, name: str, value: SupportsFloat | SupportsIndex) -> Frame: ...
-    def where_gt(self, name: str, value: SupportsFloat | SupportsIndex) -> Frame: ...
-    def where_ge(self, name: str, value: SupportsFloat | SupportsIndex) -> Frame: ...
-    def where_among(self, name: str, values: Sequence[SupportsFloat | SupportsIndex]) -> Frame: ...
-    def where_is(self, name: str, value: str) -> Frame: ...
-    def where_in(self, name: str, values: Sequence[str]) -> Frame: ...
-    # Groups in order of first appearance of their key values.
-    def group(self, names: Sequence[str]) -> Grouped: ...
-    # Columns read back in row order; None stands for a null cell.
-    def floats(self, name: str) -> list[float | None]: ...
-    def ints(self, name: str) -> list[int | None]: ...
-    def strings(self, name: str) -> list[str | None]: ...
-    # The frame as CSV text that read_csv reads back; every line ends with LF.
-    def to_csv(self) -> str: ...
-    # "Frame({height} rows: {name} {dtype}, ...)", also given by repr() and str().
-    def describe(self) -> str: ...
+    def __new__(cls) -> Frame:
+        """An empty frame: no columns, no rows."""
+
+    def add_floats(self, name: str, values: Sequence[SupportsFloat | SupportsIndex]) -> None:
+        """Appends an f64 column holding a copy of `values`."""
+
+    def add_ints(self, name: str, values: Sequence[SupportsIndex]) -> None:
+        """Appends an i64 column holding a copy of `values`."""
+
+    def add_strings(self, name: str, values: Sequence[str]) -> None:
+        """Appends a str column holding a copy of `values`."""
+
+    def add_date_part(self, name: str, source: str, part: Literal["year", "month", "day"]) -> None:
+        """Appends an i64 column: the year, month or day of each YYYY-MM-DD text in `source`.
+
+        A null date gives a null; any other text raises ValueError and adds nothing.
+        """
+
+    def height(self) -> int:
+        """The number of rows."""
+
+    def width(self) -> int:
+        """The number of columns."""
+
+    def names(self) -> list[str]:
+        """The column names, in order."""
+
+    def dtypes(self) -> list[str]:
+        """Each column's dtype, "i64", "f64" or "str", in column order."""
+
+    def select(self, names: Sequence[str]) -> Frame:
+        """The named columns, in the order given."""
+
+    def head(self, n: SupportsIndex) -> Frame:
+        """The first `n` rows; all but the last `-n` when `n` is negative."""
+
+    def tail(self, n: SupportsIndex) -> Frame:
+        """The last `n` rows; all but the first `-n` when `n` is negative."""
+
+    def sort(self, name: str, descending: bool) -> Frame:
+        """The rows ordered by one column, stably; nulls last and f64 NaN just before them, both ways.
+
+        Texts compare by their UTF-8 bytes.
+        """
+
+    def where_eq(self, name: str, value: SupportsFloat | SupportsIndex) -> Frame:
+        """The rows whose i64 or f64 cell equals the number (compared exactly; nulls never pass)."""
+
+    def where_ne(self, name: str, value: SupportsFloat | SupportsIndex) -> Frame:
+        """The rows whose i64 or f64 cell differs from the number; NaN differs from all, nulls never pass."""
+
+    def where_lt(self, name: str, value: SupportsFloat | SupportsIndex) -> Frame:
+        """The rows whose i64 or f64 cell is less than the number."""
+
+    def where_le(self, name: str, value: SupportsFloat | SupportsIndex) -> Frame:
+        """The rows whose i64 or f64 cell is at most the number."""
+
+    def where_gt(self, name: str, value: SupportsFloat | SupportsIndex) -> Frame:
+        """The rows whose i64 or f64 cell is greater than the number."""
+
+    def where_ge(self, name: str, value: SupportsFloat | SupportsIndex) -> Frame:
+        """The rows whose i64 or f64 cell is at least the number."""
+
+    def where_among(self, name: str, values: Sequence[SupportsFloat | SupportsIndex]) -> Frame:
+        """The rows whose i64 or f64 cell equals one of the numbers."""
+
+    def where_is(self, name: str, value: str) -> Frame:
+        """The rows whose str cell has exactly the bytes of `value`."""
+
+    def where_in(self, name: str, values: Sequence[str]) -> Frame:
+        """The rows whose str cell has exactly the bytes of one of `values`."""
+
+    def group(self, names: Sequence[str]) -> Grouped:
+        """The rows split by the values of the named columns; groups in order of first appearance."""
+
+    def floats(self, name: str) -> list[float | None]:
+        """An f64 column, in row order; None for a null."""
+
+    def ints(self, name: str) -> list[int | None]:
+        """An i64 column, in row order; None for a null."""
+
+    def strings(self, name: str) -> list[str | None]:
+        """A str column, in row order; None for a null."""
+
+    def to_csv(self) -> str:
+        """The frame as CSV text that read_csv reads back; every line ends with LF."""
+
+    def describe(self) -> str:
+        """'Frame({height} rows: {name} {dtype}, ...)', as repr() and str() give it."""
+
     def __repr__(self) -> str: ...
     def free(self) -> None:
         """Nothing under CPython, which frees the object itself; in a page, the instance goes back to the library."""
@@ -58,16 +123,30 @@ class Grouped:
     """A frame split by the values of some columns; each aggregation is a `Frame` with the key
     columns first, one row per group."""
 
-    def groups(self) -> int: ...
-    # The rows of each group, in a column "count" ("len" when a key is named "count").
-    def count(self) -> Frame: ...
-    # Nulls are skipped; sum of no values is 0, mean, min and max of none are null.
-    def sum(self, name: str) -> Frame: ...
-    def mean(self, name: str) -> Frame: ...
-    def min(self, name: str) -> Frame: ...
-    def max(self, name: str) -> Frame: ...
-    # "Grouped({groups} groups by {key}, ...)", also given by repr() and str().
-    def describe(self) -> str: ...
+    def groups(self) -> int:
+        """The number of groups."""
+
+    def count(self) -> Frame:
+        """The rows of each group, nulls included, in a column "count" ("len" when a key is named "count")."""
+
+    def sum(self, name: str) -> Frame:
+        """The sum of each group's i64 or f64 values, nulls skipped; 0 for none.
+
+        An i64 sum is exact and raises ValueError on overflow; an f64 sum is compensated.
+        """
+
+    def mean(self, name: str) -> Frame:
+        """The f64 mean of each group's i64 or f64 values, nulls skipped; null for none."""
+
+    def min(self, name: str) -> Frame:
+        """The least value of each group, nulls skipped; null for none. Texts compare by bytes."""
+
+    def max(self, name: str) -> Frame:
+        """The greatest value of each group, nulls skipped; null for none. Texts compare by bytes."""
+
+    def describe(self) -> str:
+        """'Grouped({groups} groups by {key}, ...)', as repr() and str() give it."""
+
     def __repr__(self) -> str: ...
     def free(self) -> None:
         """Nothing under CPython, which frees the object itself; in a page, the instance goes back to the library."""

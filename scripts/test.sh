@@ -19,8 +19,8 @@ bash scripts/build.sh python3 engine-sanitized -DQUORVEL_MODULE=OFF -DQUORVEL_TE
   -DCMAKE_BUILD_TYPE=Debug
 ctest --test-dir build/engine-sanitized --output-on-failure -j2 | tail -3
 
-echo "== Fuzzing the CSV reader and writer for 30 seconds"
-bash scripts/fuzz.sh 30
+echo "== Fuzzing each target for 60 seconds"
+bash scripts/fuzz.sh 60
 
 for python in "${PYTHONS[@]}"; do
   version=$("$python" -c 'import sys; print(f"py{sys.version_info[0]}{sys.version_info[1]}")')

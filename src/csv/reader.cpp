@@ -39,7 +39,9 @@ public:
             for (std::size_t column = 0; column < builders_.size(); ++column) {
                 builders_[column].add_rows(batch.fields, column, batch.first_row, batch.rows);
             }
-            if (batch.first_row == 0) {
+            // When the first batch is the whole text there is nothing more to make room for, and
+            // an estimate's slack would stay in every column of a small but wide text.
+            if (batch.first_row == 0 && batch.text_read < text_.size()) {
                 for (ColumnBuilder& builder : builders_) builder.reserve(estimated_rows(batch));
             }
         });
@@ -48,12 +50,11 @@ public:
         if (pending_error_) return std::move(*pending_error_);
         read_texts_again();
 
-        Frame frame;
-        for (std::size_t column = 0; column < header_->size(); ++column) {
-            Result<void> added = add_column(frame, (*header_)[column], std::move(builders_[column]).finish(rows_));
-            if (!added) return std::move(added).error();
-        }
-        return frame;
+        std::vector<ValuesRef> values;
+        values.reserve(builders_.size());
+        for (ColumnBuilder& builder : builders_) values.push_back(make_values(std::move(builder).finish(rows_)));
+        builders_ = {};
+        return frame_of_columns(std::move(*header_), std::move(values));
     }
 
 private:

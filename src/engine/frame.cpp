@@ -3,6 +3,7 @@
 #include <cstring>
 #include <type_traits>
 
+#include "name_index.hpp"
 #include "quoted.hpp"
 
 namespace quorvel::engine {
@@ -56,6 +57,25 @@ StrCells gather_strings(const StrCells& source, const std::vector<std::uint32_t>
     return out;
 }
 
+EngineError duplicate_name(std::string_view name) {
+    return EngineError{"the frame has a column " + quoted_form(name) + " already"};
+}
+
+// The checks of a column's length, for a frame of `height` rows that has `width` columns.
+Result<void> check_length(std::size_t width, std::uint64_t height, std::string_view name, std::uint64_t count) {
+    if (width != 0 && count != height) {
+        return EngineError{"column " + quoted_form(name) + " has " + std::to_string(count) + " values; the frame has " +
+                           std::to_string(height) + " rows"};
+    }
+    if (count > max_rows) {
+        // Row selections address rows with 32 bits; a longer column could not be sliced,
+        // filtered or sorted without silently wrapping.
+        return EngineError{"column " + quoted_form(name) + " has " + std::to_string(count) +
+                           " values; a frame holds at most " + std::to_string(max_rows) + " rows"};
+    }
+    return {};
+}
+
 }  // namespace
 
 Result<const Column*> find_column(const std::vector<Column>& columns, std::string_view name) {
@@ -68,22 +88,31 @@ Result<const Column*> find_column(const std::vector<Column>& columns, std::strin
 Result<void> add_column(Frame& frame, std::string_view name, Cells cells) {
     if (frame.selection) frame = materialize(frame);
     for (const Column& column : frame.columns) {
-        if (column.name == name) return EngineError{"the frame has a column " + quoted_form(name) + " already"};
+        if (column.name == name) return duplicate_name(name);
     }
     const std::uint64_t count = std::visit([](const auto& c) { return c.size(); }, cells);
-    if (!frame.columns.empty() && count != frame.height) {
-        return EngineError{"column " + quoted_form(name) + " has " + std::to_string(count) + " values; the frame has " +
-                           std::to_string(frame.height) + " rows"};
-    }
-    if (count > max_rows) {
-        // Row selections address rows with 32 bits; a longer column could not be sliced,
-        // filtered or sorted without silently wrapping.
-        return EngineError{"column " + quoted_form(name) + " has " + std::to_string(count) +
-                           " values; a frame holds at most " + std::to_string(max_rows) + " rows"};
-    }
+    Result<void> length = check_length(frame.columns.size(), frame.height, name, count);
+    if (!length) return length;
     frame.height = count;
     frame.columns.push_back(Column{std::string(name), make_values(std::move(cells))});
     return {};
+}
+
+Result<Frame> frame_of_columns(std::vector<std::string> names, std::vector<ValuesRef> values) {
+    // The columns before the first repeated name are all distinct, so checking them in order
+    // below fails exactly where add_column would.
+    const std::size_t repeated = first_repeated_name(names);
+    Frame frame;
+    frame.columns.reserve(names.size());
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        if (i == repeated) return duplicate_name(names[i]);
+        const std::uint64_t count = values[i]->length();
+        Result<void> length = check_length(frame.columns.size(), frame.height, names[i], count);
+        if (!length) return std::move(length).error();
+        frame.height = count;
+        frame.columns.push_back(Column{std::move(names[i]), std::move(values[i])});
+    }
+    return frame;
 }
 
 ValuesRef gather(const Frame& frame, const ValuesRef& values) {

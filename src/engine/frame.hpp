@@ -51,6 +51,12 @@ Result<const Column*> find_column(const std::vector<Column>& columns, std::strin
 // values and selections are never touched.
 Result<void> add_column(Frame& frame, std::string_view name, Cells cells);
 
+// A frame of the named columns, in order: what adding them one by one to an empty frame with
+// add_column gives, errors included, but with the names checked for repeats through a hash
+// table. A CSV header of millions of names would otherwise compare every name with every
+// earlier one.
+Result<Frame> frame_of_columns(std::vector<std::string> names, std::vector<ValuesRef> values);
+
 // The cells of `values` (a column of `frame`) in the frame's logical row order.
 ValuesRef gather(const Frame& frame, const ValuesRef& values);
 

@@ -24,7 +24,11 @@ std::vector<std::uint32_t> kept_rows(const Frame& frame, const Validity& validit
     const std::size_t height = frame.height;
     const std::uint32_t* selected = frame.selection ? frame.selection->rows.data() : nullptr;
     const std::uint64_t* present = validity.all_present() ? nullptr : validity.words().data();
-    const auto is_present = [present](std::size_t row) -> bool { return (present[row >> 6] >> (row & 63)) & 1u; };
+    // 1 or 0, a number rather than a bool, so that `is_present(r) & keep(r)` below is plainly
+    // meant as arithmetic: both sides are evaluated and no branch is taken.
+    const auto is_present = [present](std::size_t row) -> std::size_t {
+        return (present[row >> 6] >> (row & 63)) & 1u;
+    };
 
     for (std::size_t start = 0; start < height; start += block) {
         const std::size_t end = start + block < height ? start + block : height;

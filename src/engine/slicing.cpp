@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "name_index.hpp"
 #include "quoted.hpp"
 
 namespace quorvel::engine {
@@ -62,13 +63,13 @@ Result<Frame> select(const Frame& frame, const std::vector<std::string>& names) 
     out.selection = frame.selection;
     out.height = frame.height;
     out.columns.reserve(names.size());
-    for (const std::string& name : names) {
-        for (const Column& taken : out.columns) {
-            if (taken.name == name) return EngineError{"column " + quoted_form(name) + " selected twice"};
-        }
-        Result<const Column*> column = find_column(frame.columns, name);
-        if (!column) return std::move(column).error();
-        out.columns.push_back(**column);
+    // Names are taken in order: the first that repeats an earlier one or is not a column fails.
+    const std::size_t repeated = first_repeated_name(names);
+    const std::vector<const Column*> found = find_columns(frame.columns, names);
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        if (i == repeated) return EngineError{"column " + quoted_form(names[i]) + " selected twice"};
+        if (!found[i]) return find_column(frame.columns, names[i]).error();
+        out.columns.push_back(*found[i]);
     }
     return out;
 }

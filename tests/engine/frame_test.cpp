@@ -110,6 +110,42 @@ TEST(AddColumn, FailedAddLeavesTheFrameAsItWas) {
     EXPECT_EQ(frame.columns[0].values.get(), before.get());
 }
 
+// frame_of_columns must end where adding the columns one by one ends: the same frame, or the
+// error of the first column that fails, whichever check fails first.
+TEST(FrameOfColumns, EndsWhereAddingOneByOneEnds) {
+    const struct {
+        std::vector<std::string> names;
+        std::vector<std::size_t> lengths;
+    } cases[] = {
+        {{}, {}},
+        {{"a", "b", "c"}, {2, 2, 2}},
+        {{"a", "b", "a"}, {2, 2, 2}},
+        {{"a", "b", "a"}, {2, 3, 2}},  // the length of b fails before a repeats
+        {{"a", "b", "a"}, {2, 2, 5}},  // the repeat is reported whatever the length
+        {{"", "x", ""}, {0, 0, 0}},
+        {{"b", "a", "c", "a", "b"}, {1, 1, 1, 1, 1}},
+    };
+    for (const auto& c : cases) {
+        Frame added;
+        std::string expected = "ok";
+        std::vector<ValuesRef> values;
+        for (std::size_t i = 0; i < c.names.size(); ++i) {
+            const std::vector<std::int64_t> cells(c.lengths[i], static_cast<std::int64_t>(i));
+            values.push_back(make_values(ints(cells)));
+            Result<void> one = add_column(added, c.names[i], ints(cells));
+            if (!one && expected == "ok") expected = one.error().message;
+        }
+        const Result<Frame> all = frame_of_columns(c.names, std::move(values));
+        ASSERT_EQ(all ? "ok" : all.error().message, expected) << ::testing::PrintToString(c.names);
+        if (!all) continue;
+        EXPECT_EQ(column_names(*all), c.names);
+        EXPECT_EQ(all->height, added.height);
+        for (std::size_t i = 0; i < c.names.size(); ++i) {
+            EXPECT_EQ(int_values(all->columns[i].values), int_values(added.columns[i].values));
+        }
+    }
+}
+
 TEST(Gather, FollowsTheSelectionWithNulls) {
     StrCells texts = strings({"p", "", "rr", "s"});
     texts.validity.set_null(1, 4);

@@ -1,0 +1,512 @@
+// libFuzzer target for chains of table operations: a frame decoded from the input goes
+// through a dozen slices, filters, sorts, groupings, added columns, date parts and CSV round
+// trips. After every step the frame must keep the model's invariants and agree with a plain
+// reference; engine errors are results too and must be the expected ones. Frames made
+// earlier in the chain must never change, whatever is added to the frames made from them.
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "csv/reader.hpp"
+#include "csv/writer.hpp"
+#include "engine/aggregations.hpp"
+#include "engine/date_parts.hpp"
+#include "engine/filters.hpp"
+#include "engine/grouping.hpp"
+#include "engine/quoted.hpp"
+#include "engine/slicing.hpp"
+#include "engine/sorting.hpp"
+#include "frame_checks.hpp"
+#include "frame_decoder.hpp"
+#include "reference_model.hpp"
+
+namespace quorvel::fuzz {
+namespace {
+
+// An outcome as text: "ok", or the error message.
+template <class T>
+std::string outcome(const Result<T>& result) {
+    return result ? "ok" : result.error().message;
+}
+
+std::string lookup_error(const Frame& frame, std::string_view name) {
+    std::string names;
+    for (const Column& column : frame.columns) names += (names.empty() ? "" : ", ") + quoted_form(column.name);
+    return "no column " + quoted_form(name) + " (the frame has " + (names.empty() ? "none" : names) + ")";
+}
+
+const ColumnValues* column_of(const Frame& frame, std::string_view name) {
+    for (const Column& column : frame.columns) {
+        if (column.name == name) return column.values.get();
+    }
+    return nullptr;
+}
+
+// What select(names) must give: the first repeated or missing name, in order, fails.
+std::string select_outcome(const Frame& frame, const std::vector<std::string>& names) {
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        if (std::find(names.begin(), names.begin() + i, names[i]) != names.begin() + i) {
+            return "column " + quoted_form(names[i]) + " selected twice";
+        }
+        if (!column_of(frame, names[i])) return lookup_error(frame, names[i]);
+    }
+    return "ok";
+}
+
+// A frame made from `source` by choosing rows: the same columns, sharing their values.
+void require_same_columns(const Frame& made, const Frame& source) {
+    require(made.columns.size() == source.columns.size(), "rows are chosen, columns kept");
+    for (std::size_t i = 0; i < made.columns.size(); ++i) {
+        require(made.columns[i].name == source.columns[i].name, "the same names");
+        require(made.columns[i].values.get() == source.columns[i].values.get(), "column values are shared");
+    }
+}
+
+void require_rows(const Frame& made, const Frame& source, const std::vector<std::uint32_t>& rows) {
+    require_same_columns(made, source);
+    require(physical_rows(made) == rows, "the rows of the reference, in its order");
+}
+
+Frame step_head_or_tail(const Frame& frame, Decoder& decode) {
+    const bool from_head = decode.flag();
+    const std::int64_t n = decode.row_argument(frame.height);
+    const Frame made = from_head ? head(frame, n) : tail(frame, n);
+    const std::vector<std::uint32_t> all = physical_rows(frame);
+    const auto h = static_cast<std::int64_t>(all.size());
+    const std::int64_t kept = n >= 0 ? std::min(n, h) : (n > -h ? h + n : 0);
+    const auto first = all.begin() + (from_head ? 0 : h - kept);
+    require_rows(made, frame, std::vector<std::uint32_t>(first, first + kept));
+    if (kept == h) require(made.selection.get() == frame.selection.get(), "a whole slice keeps the selection");
+    return made;
+}
+
+Frame step_select(const Frame& frame, Decoder& decode) {
+    const std::vector<std::string> names = decode.names(frame, 10);
+    const Result<Frame> made = select(frame, names);
+    require(outcome(made) == select_outcome(frame, names), "select fails on the first bad name");
+    if (!made) return frame;
+    require(made->height == frame.height && made->selection.get() == frame.selection.get(), "select keeps the rows");
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        require(made->columns[i].name == names[i], "select takes the given order");
+        require(made->columns[i].values.get() == column_of(frame, names[i]), "select shares the values");
+    }
+    return *made;
+}
+
+Frame step_compare(const Frame& frame, Decoder& decode) {
+    const std::string name = decode.name(frame);
+    const auto op = static_cast<CompareOp>(decode.choice(5));
+    const ColumnValues* values = column_of(frame, name);
+    const double value = decode.number(values, frame);
+    const Result<Frame> made = filter_compare(frame, name, op, value);
+    if (!values) {
+        require(outcome(made) == lookup_error(frame, name), "a missing column is reported");
+    } else if (values->dtype() == DType::str) {
+        require(outcome(made) == "column " + quoted_form(name) + " is str: compare it with where_is or where_in",
+                "compare refuses str");
+    } else {
+        require(made.ok(), "compare filters numbers");
+        require_rows(*made, frame, rows_where(frame, *values, [&](std::uint32_t row) {
+                         return holds(op, number_at(*values, row), value);
+                     }));
+    }
+    return made ? *made : frame;
+}
+
+Frame step_among(const Frame& frame, Decoder& decode) {
+    const std::string name = decode.name(frame);
+    const ColumnValues* values = column_of(frame, name);
+    const std::vector<double> entries = decode.numbers(values, frame);
+    const Result<Frame> made = filter_among(frame, name, entries);
+    if (!values) {
+        require(outcome(made) == lookup_error(frame, name), "a missing column is reported");
+    } else if (values->dtype() == DType::str) {
+        require(outcome(made) == "column " + quoted_form(name) + " is str: where_in takes its strings",
+                "among refuses str");
+    } else {
+        require(made.ok(), "among filters numbers");
+        require_rows(*made, frame,
+                     rows_where(frame, *values, [&](std::uint32_t row) { return among(*values, row, entries); }));
+    }
+    return made ? *made : frame;
+}
+
+Frame step_in(const Frame& frame, Decoder& decode) {
+    const std::string name = decode.name(frame);
+    const ColumnValues* values = column_of(frame, name);
+    const std::vector<std::string> texts = decode.texts(values, frame);
+    const Result<Frame> made = filter_in(frame, name, texts);
+    if (!values) {
+        require(outcome(made) == lookup_error(frame, name), "a missing column is reported");
+    } else if (values->dtype() != DType::str) {
+        require(outcome(made) == "column " + quoted_form(name) + " is " + std::string(dtype_name(values->dtype())) +
+                                     ": where_is and where_in take a str column",
+                "in refuses numbers");
+    } else {
+        require(made.ok(), "in filters texts");
+        require_rows(*made, frame, rows_where(frame, *values, [&](std::uint32_t row) {
+                         return std::find(texts.begin(), texts.end(), values->str().at(row)) != texts.end();
+                     }));
+    }
+    return made ? *made : frame;
+}
+
+Frame step_sort(const Frame& frame, Decoder& decode) {
+    const std::string name = decode.name(frame);
+    const bool descending = decode.flag();
+    const ColumnValues* values = column_of(frame, name);
+    const Result<Frame> made = sort(frame, name, descending);
+    if (!values) {
+        require(outcome(made) == lookup_error(frame, name), "a missing column is reported");
+        return frame;
+    }
+    require(made.ok(), "every column sorts");
+    require_rows(*made, frame, sorted_rows(frame, *values, descending));
+    return *made;
+}
+
+// The value column of one aggregation, computed group by group from the rows in order.
+struct ExpectedAggregate {
+    std::string error;
+    DType dtype = DType::i64;
+    std::vector<std::string> cells;  // cell keys, for all but float sums and means
+};
+
+ExpectedAggregate failing(std::string message) {
+    ExpectedAggregate expected;
+    expected.error = std::move(message);
+    return expected;
+}
+
+ExpectedAggregate expected_aggregate(const Grouping& grouping, const std::vector<std::uint32_t>& groups,
+                                     const std::string& name, Aggregation aggregation) {
+    const Frame& frame = grouping.frame;
+    const ColumnValues* values = column_of(frame, name);
+    if (!values) return failing(lookup_error(frame, name));
+    const bool summing = aggregation == Aggregation::sum || aggregation == Aggregation::mean;
+    if (values->dtype() == DType::str && summing) {
+        return failing("column " + quoted_form(name) + " is str: it has no sum or mean");
+    }
+    ExpectedAggregate expected;
+    expected.dtype = aggregation == Aggregation::mean ? DType::f64 : values->dtype();
+    const std::size_t count = grouping.group_count();
+    if (values->dtype() == DType::i64 && summing) {
+        std::vector<std::int64_t> sums(count, 0), counts(count, 0);
+        const std::vector<std::uint32_t> rows = physical_rows(frame);
+        for (std::size_t r = 0; r < rows.size(); ++r) {
+            if (!is_present(*values, rows[r])) continue;
+            ++counts[groups[r]];
+            if (__builtin_add_overflow(sums[groups[r]], values->i64().values[rows[r]], &sums[groups[r]])) {
+                return failing("the sum of column " + quoted_form(name) + " overflows i64");
+            }
+        }
+        for (std::size_t g = 0; g < count; ++g) {
+            if (aggregation == Aggregation::sum) {
+                expected.cells.push_back("i" + std::to_string(sums[g]));
+            } else if (counts[g] == 0) {
+                expected.cells.push_back("-");
+            } else {
+                const double mean = static_cast<double>(sums[g]) / static_cast<double>(counts[g]);
+                expected.cells.push_back("f" + std::to_string(std::bit_cast<std::uint64_t>(mean)));
+            }
+        }
+    } else if (!summing) {
+        // The first present value, replaced only by a strictly smaller (greater) one.
+        std::vector<std::optional<std::uint32_t>> best(count);
+        const std::vector<std::uint32_t> rows = physical_rows(frame);
+        for (std::size_t r = 0; r < rows.size(); ++r) {
+            const std::uint32_t row = rows[r];
+            if (!is_present(*values, row)) continue;
+            std::optional<std::uint32_t>& held = best[groups[r]];
+            const auto before = [&](std::uint32_t a, std::uint32_t b) {
+                if (values->dtype() == DType::str) return values->str().at(a) < values->str().at(b);
+                return number_at(*values, a) < number_at(*values, b);
+            };
+            if (!held || (aggregation == Aggregation::min ? before(row, *held) : before(*held, row))) held = row;
+        }
+        for (const auto& held : best) expected.cells.push_back(held ? cell_key(*values, *held) : "-");
+    }
+    if (std::find(grouping.keys.begin(), grouping.keys.end(), name) != grouping.keys.end()) {
+        return failing("column " + quoted_form(name) + " is a key of this grouping");
+    }
+    return expected;
+}
+
+// An aggregate frame: the key columns with each group's first row, then the value column
+// (none when count() finds both of its names taken by keys).
+void check_aggregate(const Frame& made, const Grouping& grouping, const std::optional<std::string>& value_name) {
+    check_frame(made);
+    require(!made.selection && made.height == grouping.group_count(), "one row per group, no selection");
+    require(made.columns.size() == grouping.keys.size() + (value_name ? 1 : 0), "keys, then the value");
+    for (std::size_t k = 0; k < grouping.keys.size(); ++k) {
+        require(made.columns[k].name == grouping.keys[k], "the keys in their order");
+        const ColumnValues* source = column_of(grouping.frame, grouping.keys[k]);
+        for (std::size_t g = 0; g < made.height; ++g) {
+            require(cell_key(*made.columns[k].values, g) == cell_key(*source, grouping.first_rows[g]),
+                    "a key shows the group's first row");
+        }
+    }
+    if (value_name) require(made.columns.back().name == *value_name, "the value column's name");
+}
+
+Frame step_group(const Frame& frame, Decoder& decode) {
+    const std::vector<std::string> keys = decode.names(frame, 2);
+    const Result<Grouping> grouped = group(frame, keys);
+    require(outcome(grouped) == select_outcome(frame, keys), "group resolves its keys as select does");
+    if (!grouped) return frame;
+    const Grouping& grouping = *grouped;
+    std::vector<const ColumnValues*> key_values;
+    for (const std::string& key : keys) key_values.push_back(column_of(frame, key));
+    const std::vector<std::uint32_t> groups = group_numbers(frame, key_values);
+    require(grouping.group_of_row == groups, "rows join the group of their key, in order of first appearance");
+    const std::size_t count = grouping.group_count();
+    require(count == (groups.empty() ? 0 : *std::max_element(groups.begin(), groups.end()) + 1), "the group count");
+    require(grouping.sizes.size() == count, "a size per group");
+    const std::vector<std::uint32_t> rows = physical_rows(frame);
+    std::vector<std::uint32_t> sizes(count, 0);
+    for (std::size_t r = 0; r < rows.size(); ++r) {
+        if (sizes[groups[r]]++ == 0) require(grouping.first_rows[groups[r]] == rows[r], "a group's first row");
+    }
+    require(grouping.sizes == sizes, "group sizes count their rows");
+
+    const bool count_key = std::find(keys.begin(), keys.end(), "count") != keys.end();
+    const bool len_key = std::find(keys.begin(), keys.end(), "len") != keys.end();
+    std::optional<std::string> count_name;
+    if (!count_key) count_name = "count";
+    else if (!len_key) count_name = "len";
+    const Frame counted = count_rows(grouping);
+    check_aggregate(counted, grouping, count_name);
+    for (std::size_t g = 0; g < count && count_name; ++g) {
+        require(counted.columns.back().values->i64().values[g] == sizes[g], "count gives the group sizes");
+    }
+    Frame last = counted;
+    for (unsigned more = decode.choice(3); more > 0; --more) {
+        const std::string name = decode.name(frame);
+        const auto aggregation = static_cast<Aggregation>(decode.choice(3));
+        const ExpectedAggregate expected = expected_aggregate(grouping, groups, name, aggregation);
+        const Result<Frame> made = aggregate(grouping, name, aggregation);
+        if (!expected.error.empty()) {
+            require(outcome(made) == expected.error, "the aggregation's error, in order of precedence");
+            continue;
+        }
+        require(made.ok(), "the aggregation succeeds");
+        check_aggregate(*made, grouping, name);
+        const ColumnValues& got = *made->columns.back().values;
+        require(got.dtype() == expected.dtype, "the aggregate's dtype");
+        if (!expected.cells.empty() || count == 0) {
+            for (std::size_t g = 0; g < count; ++g) require(cell_key(got, g) == expected.cells[g], "the aggregate");
+        } else {
+            // A float sum or mean, group by group.
+            const ColumnValues& values = *column_of(frame, name);
+            std::vector<std::vector<double>> members(count);
+            for (std::size_t r = 0; r < rows.size(); ++r) {
+                if (is_present(values, rows[r])) members[groups[r]].push_back(values.f64().values[rows[r]]);
+            }
+            for (std::size_t g = 0; g < count; ++g) {
+                const bool mean = aggregation == Aggregation::mean;
+                require(is_present(got, g) == (!mean || !members[g].empty()), "a mean of no values is null");
+                if (!is_present(got, g)) continue;
+                check_float_total(got.f64().values[g], members[g], mean ? static_cast<double>(members[g].size()) : 1.0);
+            }
+        }
+        last = *made;
+    }
+    return decode.flag() ? last : frame;
+}
+
+// Cells for a new column of about the frame's height; sometimes of another length.
+Cells new_cells(const Frame& frame, Decoder& decode) {
+    std::size_t count = frame.height;
+    if (decode.choice(7) == 0) count = decode.flag() ? count + 1 : count - (count != 0);
+    if (frame.columns.empty() && decode.flag()) count = decode.row_count();
+    return decode.cells(static_cast<DType>(decode.choice(2)), count);
+}
+
+void step_add_column(Frame& frame, Decoder& decode) {
+    const std::string name = decode.name(frame);
+    Cells cells = new_cells(frame, decode);
+    const std::uint64_t count = std::visit([](const auto& c) { return c.size(); }, cells);
+    const Frame before = frame;
+    const std::string shown = contents(frame);
+    const ValuesRef added = make_values(cells);
+    const Result<void> done = add_column(frame, name, std::move(cells));
+    std::string expected = "ok";
+    if (column_of(before, name)) {
+        expected = "the frame has a column " + quoted_form(name) + " already";
+    } else if (!before.columns.empty() && count != before.height) {
+        expected = "column " + quoted_form(name) + " has " + std::to_string(count) + " values; the frame has " +
+                   std::to_string(before.height) + " rows";
+    }
+    require(outcome(done) == expected, "add_column checks the name, then the length");
+    require(!frame.selection, "adding writes the frame out");
+    if (!done) return require(contents(frame) == shown, "a failed add leaves the frame as it was");
+    Frame without = frame;
+    without.columns.pop_back();
+    // The first column of a frame without columns sets its height.
+    if (!before.columns.empty()) require(contents(without) == shown, "the old columns keep their cells and order");
+    require(frame.columns.back().name == name && frame.height == count, "the new column comes last");
+    for (std::size_t r = 0; r < count; ++r) {
+        require(cell_key(*frame.columns.back().values, r) == cell_key(*added, r), "the new column's cells");
+    }
+}
+
+void step_date_part(Frame& frame, Decoder& decode) {
+    const std::string name = decode.name(frame);
+    const std::string source = decode.name(frame);
+    const std::string part = decode.part();
+    const std::string shown = contents(frame);
+    const ColumnValues* values = column_of(frame, source);
+    std::string expected = "ok";
+    std::vector<std::string> cells;
+    if (part != "year" && part != "month" && part != "day") {
+        expected = "part " + quoted_form(part) + ": give \"year\", \"month\" or \"day\"";
+    } else if (!values) {
+        expected = lookup_error(frame, source);
+    } else if (values->dtype() != DType::str) {
+        expected = "column " + quoted_form(source) + " is " + std::string(dtype_name(values->dtype())) + ", not str";
+    } else {
+        const std::vector<std::uint32_t> rows = physical_rows(frame);
+        for (std::size_t r = 0; r < rows.size() && expected == "ok"; ++r) {
+            if (!is_present(*values, rows[r])) {
+                cells.push_back("-");
+            } else if (const std::optional<Date> date = date_of(values->str().at(rows[r]))) {
+                cells.push_back("i" + std::to_string(part == "year" ? date->year : part == "month" ? date->month : date->day));
+            } else {
+                expected = "column " + quoted_form(source) + ", row " + std::to_string(r) + ": " +
+                           quoted_form(values->str().at(rows[r])) + " is not a YYYY-MM-DD date";
+            }
+        }
+        if (expected == "ok" && column_of(frame, name)) expected = "the frame has a column " + quoted_form(name) + " already";
+    }
+    const Result<void> done = add_date_part(frame, name, source, part);
+    require(outcome(done) == expected, "add_date_part checks part, source, dtype, dates, name in turn");
+    if (!done) return require(contents(frame) == shown, "a failed add leaves the frame as it was");
+    require(logical_cells(frame, *frame.columns.back().values) == cells, "the date parts");
+}
+
+// to_csv, then read_csv: the same frame, but for what the text cannot carry.
+Frame step_csv_round_trip(const Frame& frame) {
+    const TextBuffer text = to_csv(frame);
+    const std::string_view written = text.view();
+    require(!written.empty() && written.back() == '\n', "the last line ends with LF");
+    const Result<Frame> back = read_csv(written);
+    if (frame.columns.empty()) {
+        require(outcome(back) == "no header line", "a frame without columns writes only empty lines");
+        return frame;
+    }
+    std::vector<std::string> names = column_names(frame);
+    // The reader drops a leading byte-order mark, so a first name written bare loses it.
+    if (written.starts_with("\xEF\xBB\xBF")) names[0].erase(0, 3);
+    const std::vector<std::string> order = names;
+    std::sort(names.begin(), names.end());
+    const auto repeat = std::adjacent_find(names.begin(), names.end());
+    if (repeat != names.end()) {
+        require(!back.ok() && back.error().message.starts_with("the frame has a column "), "a name repeats");
+        return frame;
+    }
+    require(back.ok(), "the written text reads back");
+    require(column_names(*back) == order, "the same names");
+    // A single column's null rows are blank lines, which the reader skips.
+    std::vector<std::uint32_t> rows = physical_rows(frame);
+    if (frame.columns.size() == 1) {
+        std::erase_if(rows, [&](std::uint32_t row) { return !is_present(*frame.columns[0].values, row); });
+    }
+    require(back->height == rows.size(), "the same rows");
+    for (std::size_t i = 0; i < frame.columns.size(); ++i) {
+        const ColumnValues& wrote = *frame.columns[i].values;
+        const ColumnValues& read = *back->columns[i].values;
+        bool values = false, nan_or_inf = false;
+        for (const std::uint32_t row : rows) {
+            values |= is_present(wrote, row);
+            if (wrote.dtype() == DType::f64 && is_present(wrote, row)) {
+                const double x = wrote.f64().values[row];
+                nan_or_inf |= std::isnan(x) || x == INFINITY;
+            }
+        }
+        if (nan_or_inf) {
+            require(read.dtype() == DType::str, "nan and inf read back as text");
+            continue;
+        }
+        require(read.dtype() == (values ? wrote.dtype() : DType::i64), "the same dtype, i64 without values");
+        for (std::size_t r = 0; r < rows.size(); ++r) {
+            require(cell_key(read, r) == cell_key(wrote, rows[r]), "the same cells");
+        }
+    }
+    return *back;
+}
+
+Frame step_materialize(const Frame& frame) {
+    const Frame made = materialize(frame);
+    require(!made.selection && contents(made) == contents(frame), "materialize keeps every cell in order");
+    return made;
+}
+
+Frame step_read_column(const Frame& frame, Decoder& decode) {
+    const std::string name = decode.name(frame);
+    const auto wanted = static_cast<DType>(decode.choice(2));
+    const ColumnValues* values = column_of(frame, name);
+    const Result<ValuesRef> read = read_column(frame, name, wanted);
+    if (!values) {
+        require(outcome(read) == lookup_error(frame, name), "a missing column is reported");
+    } else if (values->dtype() != wanted) {
+        require(outcome(read) == "column " + quoted_form(name) + " is " + std::string(dtype_name(values->dtype())) +
+                                     ", not " + std::string(dtype_name(wanted)),
+                "reading refuses another dtype");
+    } else {
+        require(read.ok() && (*read)->length() == frame.height, "a column reads as height cells");
+        for (std::size_t r = 0; r < frame.height; ++r) {
+            require(cell_key(**read, r) == cell_key(*values, frame.physical_row(r)), "read in logical order");
+        }
+    }
+    return frame;
+}
+
+// Frames met along the chain and what they showed then; none may change later.
+class History {
+public:
+    void keep(const Frame& frame) {
+        if (frames_.size() < 16) frames_.push_back({frame, contents(frame)});
+    }
+    void check() const {
+        for (const auto& [frame, shown] : frames_) require(contents(frame) == shown, "an earlier frame changed");
+    }
+
+private:
+    std::vector<std::pair<Frame, std::string>> frames_;
+};
+
+}  // namespace
+}  // namespace quorvel::fuzz
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    using namespace quorvel::fuzz;
+    FuzzedDataProvider input(data, size);
+    Decoder decode(input);
+    Frame frame = decode.frame();
+    History history;
+    for (int step = 0; step < 12 && !decode.done(); ++step) {
+        check_frame(frame);
+        history.keep(frame);
+        switch (decode.choice(11)) {
+            case 0: frame = step_head_or_tail(frame, decode); break;
+            case 1: frame = step_select(frame, decode); break;
+            case 2: frame = step_compare(frame, decode); break;
+            case 3: frame = step_among(frame, decode); break;
+            case 4: frame = step_in(frame, decode); break;
+            case 5: frame = step_sort(frame, decode); break;
+            case 6: frame = step_group(frame, decode); break;
+            case 7: step_add_column(frame, decode); break;
+            case 8: step_date_part(frame, decode); break;
+            case 9: frame = step_csv_round_trip(frame); break;
+            case 10: frame = step_materialize(frame); break;
+            case 11: frame = step_read_column(frame, decode); break;
+        }
+    }
+    check_frame(frame);
+    history.check();
+    return 0;
+}
