@@ -7,6 +7,27 @@
 #include "number_parse.hpp"
 
 namespace quorvel::engine {
+namespace {
+
+constexpr std::size_t huge_page_bytes = std::size_t{1} << 21;
+
+// Makes room for `size` items, with the hint of huge pages for a large block. Only an
+// estimate is asked for: when the memory is not granted, the vector grows as it fills.
+// A large block gets a huge page more than asked for, so that the items filled last lie in
+// a huge page wholly inside the block rather than in up to 512 small ones.
+template <class Vector>
+void reserve_advised(Vector& vector, std::size_t size) {
+    constexpr std::size_t item_bytes = sizeof(typename Vector::value_type);
+    if (size * item_bytes >= 2 * huge_page_bytes) size += huge_page_bytes / item_bytes;
+    try {
+        vector.reserve(size);
+    } catch (const std::bad_alloc&) {
+        return;
+    }
+    advise_huge_pages(vector.data(), vector.capacity() * item_bytes);
+}
+
+}  // namespace
 
 void ColumnBuilder::add_rows(const FieldTable& batch, std::size_t column, std::size_t first_row, std::size_t rows) {
     if (second_pass_) return;
@@ -39,7 +60,7 @@ std::size_t ColumnBuilder::add_integers(const FieldTable& batch, std::size_t col
             continue;
         }
         std::int64_t value;
-        if (!parse_i64(raw, value)) return row;
+        if (!parse_i64_field(raw, batch.text_end, value)) return row;
         if (value == 0 && raw.front() == '-') negative_zero_rows_.push_back(static_cast<std::uint32_t>(first_row + row));
         integers_.push_back(value);
     }
@@ -56,7 +77,7 @@ std::size_t ColumnBuilder::add_floats(const FieldTable& batch, std::size_t colum
             continue;
         }
         double value;
-        if (!parse_f64(raw, value)) return row;
+        if (!parse_f64_field(raw, batch.text_end, value)) return row;
         floats_.push_back(value);
     }
     return end;
@@ -64,13 +85,14 @@ std::size_t ColumnBuilder::add_floats(const FieldTable& batch, std::size_t colum
 
 void ColumnBuilder::append_texts(const FieldTable& batch, std::size_t column, std::size_t first_row,
                                  std::size_t begin, std::size_t end) {
-    // The texts are at most as long as the fields: room for all of them is made at once and
-    // written through a pointer, then cut to what was written.
-    std::size_t most = 0;
+    // The texts are at most as long as the fields: room for all of them (and the slack of
+    // the copies) is made at once and written through a pointer, then cut to what was
+    // written.
+    std::size_t most = copy_slack;
     for (std::size_t row = begin; row < end; ++row) most += batch.raw(row, column).size();
     std::vector<char>& bytes = texts_.bytes;
     const std::size_t used = bytes.size();
-    if (bytes.capacity() - used < most) bytes.reserve(std::max(used + most, 2 * bytes.capacity()));
+    if (bytes.capacity() - used < most) reserve_advised(bytes, std::max(used + most, 2 * bytes.capacity()));
     bytes.resize(used + most);
     std::vector<std::uint64_t>& offsets = texts_.offsets;
     std::size_t cell = offsets.size();
@@ -81,14 +103,14 @@ void ColumnBuilder::append_texts(const FieldTable& batch, std::size_t column, st
     for (std::size_t row = begin; row < end; ++row) {
         const std::string_view raw = batch.raw(row, column);
         if (raw.empty()) null_rows_.push_back(static_cast<std::uint32_t>(first_row + row));
-        out = write_field_text(raw, out);
+        out = copy_field_text(raw, batch.text_end, out);
         offsets[cell++] = static_cast<std::uint64_t>(out - start);
     }
     bytes.resize(static_cast<std::size_t>(out - start));
 }
 
 void ColumnBuilder::widen_to_f64() {
-    floats_.reserve(integers_.capacity());
+    reserve_advised(floats_, integers_.capacity());
     floats_.assign(integers_.begin(), integers_.end());
     for (const std::uint32_t row : negative_zero_rows_) floats_[row] = -0.0;
     integers_ = {};
@@ -111,22 +133,16 @@ void ColumnBuilder::widen_to_str(const FieldTable& batch, std::size_t column, st
 }
 
 void ColumnBuilder::reserve(std::size_t rows) {
-    // Only an estimate: when the memory is not granted, the vectors grow as they fill.
-    const auto reserve_vector = [](auto& vector, std::size_t size) {
-        try {
-            vector.reserve(size);
-        } catch (const std::bad_alloc&) {
-            return;
-        }
-        advise_huge_pages(vector.data(), vector.capacity() * sizeof(vector[0]));
-    };
     switch (dtype_) {
-        case DType::i64: reserve_vector(integers_, rows); break;
-        case DType::f64: reserve_vector(floats_, rows); break;
+        case DType::i64: reserve_advised(integers_, rows); break;
+        case DType::f64: reserve_advised(floats_, rows); break;
         case DType::str:
             if (texts_.size() == 0) break;
-            reserve_vector(texts_.offsets, rows + 1);
-            reserve_vector(texts_.bytes, texts_.bytes.size() / texts_.size() * rows);
+            reserve_advised(texts_.offsets, rows + 1);
+            // Room that is never written costs only addresses, and a text that outgrows its
+            // room is copied whole: the texts so far are taken as a fifth shorter than the
+            // rest may be.
+            reserve_advised(texts_.bytes, texts_.bytes.size() * rows / texts_.size() * 5 / 4 + copy_slack);
             break;
     }
 }

@@ -6,6 +6,8 @@
 #include <cmath>
 #include <limits>
 
+#include "byte_words.hpp"
+
 namespace quorvel::engine {
 namespace {
 
@@ -108,6 +110,42 @@ bool too_large(const Decimal& decimal, const char* const end) {
     return magnitude > 0;
 }
 
+// Eight characters as one word, each digit becoming its value 0 to 9.
+std::uint64_t digit_word(const char* p) { return load_word(p) ^ 0x3030303030303030; }
+
+// Bit 7 of each byte of a digit word that is not a digit. (A byte of 0x8A or more carries
+// into the next when 0x76 is added, but is itself flagged, and only bytes after it are
+// disturbed.)
+std::uint64_t non_digits(std::uint64_t digits) {
+    return (digits | (digits + 0x7676767676767676)) & 0x8080808080808080;
+}
+
+// The number written by the first `count` (1 to 8) digits of a digit word, its first byte
+// the most significant: the bytes are moved to the top (leading zeros below them), then
+// joined in pairs, fours and eights by three multiplications.
+std::uint64_t digits_value(std::uint64_t digits, unsigned count) {
+    std::uint64_t v = digits << (8 * (8 - count));
+    v = (v * (10 * 256 + 1)) >> 8;
+    v = ((v & 0x00FF00FF00FF00FF) * (100 * 65536 + 1)) >> 16;
+    return ((v & 0x0000FFFF0000FFFF) * (10000 * (std::uint64_t{1} << 32) + 1)) >> 32;
+}
+
+// The general conversion of a text whose first character after its sign is a digit or a
+// point: the standard one, which is correctly rounded and accepts the same literals from
+// there (digits with an optional point and exponent), but takes a minus sign only, and
+// leaves the value alone when it is out of range.
+bool convert_decimal(std::string_view text, double& value) {
+    const char* const end = text.data() + text.size();
+    const std::from_chars_result converted = std::from_chars(text.data() + (text.front() == '+' ? 1 : 0), end, value);
+    if (converted.ec == std::errc::invalid_argument || converted.ptr != end) return false;
+    if (converted.ec == std::errc::result_out_of_range) {
+        Decimal decimal;
+        scan_decimal(text.data(), end, decimal);
+        value = with_sign(too_large(decimal, end) ? infinity : 0.0, decimal.negative);
+    }
+    return true;
+}
+
 }  // namespace
 
 bool parse_i64(std::string_view text, std::int64_t& value) {
@@ -143,39 +181,77 @@ bool parse_f64(std::string_view text, double& value) {
     const char* const end = p + text.size();
     const bool negative = p != end && *p == '-';
     if (p != end && (*p == '-' || *p == '+')) ++p;
+    if (p == end) return false;
+    if (digit_value(*p) > 9 && *p != '.') return parse_signed_word(text, value);
 
-    // Most fields are digits with at most one point; they are read here in one pass, the
-    // rest by the full grammar below.
-    const char* const digits = p;
-    std::uint64_t mantissa = 0;
-    for (; p != end && digit_value(*p) <= 9; ++p) mantissa = mantissa * 10 + digit_value(*p);
-    std::ptrdiff_t digit_count = p - digits;
-    std::ptrdiff_t fraction_digits = 0;
-    if (p != end && *p == '.') {
-        const char* const fraction = ++p;
+    // Most fields are digits with at most one point, few enough to be read exactly; they
+    // are read here in one pass, the rest by the standard conversion.
+    if (end - p <= exact_digits + 1) {
+        const char* const digits = p;
+        std::uint64_t mantissa = 0;
         for (; p != end && digit_value(*p) <= 9; ++p) mantissa = mantissa * 10 + digit_value(*p);
-        fraction_digits = p - fraction;
-        digit_count += fraction_digits;
-    }
-    if (p == end && digit_count > 0) {
-        if (digit_count <= exact_digits) {
+        std::ptrdiff_t digit_count = p - digits;
+        std::ptrdiff_t fraction_digits = 0;
+        if (p != end && *p == '.') {
+            const char* const fraction = ++p;
+            for (; p != end && digit_value(*p) <= 9; ++p) mantissa = mantissa * 10 + digit_value(*p);
+            fraction_digits = p - fraction;
+            digit_count += fraction_digits;
+        }
+        if (p == end && digit_count > 0 && digit_count <= exact_digits) {
             // Both operands are exact, so the one division rounds correctly; the sign goes
             // on last so that -0 and -0.0 give negative zero.
             value = with_sign(static_cast<double>(mantissa) / powers_of_ten[fraction_digits], negative);
             return true;
         }
-        // Too many digits to be exact: the standard conversion, which is correctly rounded
-        // and takes a minus sign but not a plus. Out of range needs the full grammar.
-        if (std::from_chars(text.data() + (text.front() == '+' ? 1 : 0), end, value).ec == std::errc{}) return true;
     }
+    return convert_decimal(text, value);
+}
 
-    Decimal decimal;
-    if (!scan_decimal(text.data(), end, decimal)) return parse_signed_word(text, value);
-    if (std::from_chars(text.data() + (text.front() == '+' ? 1 : 0), end, value).ec == std::errc::result_out_of_range) {
-        // The standard conversion leaves the value alone when the literal is out of range.
-        value = with_sign(too_large(decimal, end) ? infinity : 0.0, decimal.negative);
+bool parse_i64_field(std::string_view field, const char* text_end, std::int64_t& value) {
+    const char* const p = field.data();
+    if (byte_words && !field.empty() && text_end - p > 8) {
+        const bool negative = *p == '-';
+        const unsigned sign = negative || *p == '+' ? 1 : 0;
+        const unsigned count = static_cast<unsigned>(field.size()) - sign;
+        if (count - 1 < 8) {
+            // One to eight digits: no overflow to watch for.
+            const std::uint64_t digits = digit_word(p + sign);
+            if ((non_digits(digits) & first_bytes(count)) != 0) return false;
+            const auto magnitude = static_cast<std::int64_t>(digits_value(digits, count));
+            value = negative ? -magnitude : magnitude;
+            return true;
+        }
     }
-    return true;
+    return parse_i64(field, value);
+}
+
+bool parse_f64_field(std::string_view field, const char* text_end, double& value) {
+    const char* const p = field.data();
+    if (byte_words && !field.empty() && text_end - p > 8) {
+        const bool negative = *p == '-';
+        const unsigned sign = negative || *p == '+' ? 1 : 0;
+        const unsigned count = static_cast<unsigned>(field.size()) - sign;
+        if (count - 1 < 8) {
+            const std::uint64_t digits = digit_word(p + sign);
+            const std::uint64_t others = non_digits(digits) & first_bytes(count);
+            if (others == 0) {
+                value = with_sign(static_cast<double>(digits_value(digits, count)), negative);
+                return true;
+            }
+            // One point among digits: the digits after it move down over it.
+            const unsigned point = first_flagged(others);
+            if ((others & (others - 1)) == 0 && p[sign + point] == '.' && count >= 2) {
+                const std::uint64_t before = digits & ~(~std::uint64_t{0} << (8 * point));
+                const std::uint64_t after = digits >> (8 * point) >> 8;
+                const std::uint64_t joined = before | after << (8 * point);
+                const double mantissa = static_cast<double>(digits_value(joined, count - 1));
+                value = with_sign(mantissa / powers_of_ten[count - 1 - point], negative);
+                return true;
+            }
+        }
+    }
+    return parse_f64(field, value);
 }
 
 bool is_f64_text(std::string_view text) {

@@ -64,23 +64,23 @@ private:
     template <class OnBatch>
     Result<void> tokenize(OnBatch&& on_batch) {
         Tokenizer tokenizer(text_);
-        std::vector<std::uint32_t> records;
+        const char* const text_end = text_.data() + text_.size();
+        FieldPositions records;
         bool header_seen = false;
         std::size_t rows = 0;
         std::size_t batch_rows = 0;
         const auto hand_over = [&] {
             if (batch_rows == 0) return;
-            on_batch(Batch{{text_.data(), records.data(), header_->size()}, rows - batch_rows, batch_rows,
+            on_batch(Batch{{text_.data(), text_end, records.data(), header_->size()}, rows - batch_rows, batch_rows,
                            tokenizer.position()});
-            records.clear();
+            records.truncate(0);
             batch_rows = 0;
         };
         while (!tokenizer.at_end()) {
             const std::size_t record = records.size();
-            Result<void> read = tokenizer.read_record(records);
-            if (!read) return read;
+            if (!tokenizer.read_record(records)) return std::move(tokenizer).error();
             const std::size_t count = records.size() - record - 1;
-            const bool blank = count == 1 && records[record] == records[record + 1];
+            const bool blank = count == 1 && records.data()[record] == records.data()[record + 1];
             if (!blank && header_seen && count == header_->size()) {
                 ++rows;
                 if (++batch_rows * count >= fields_per_batch) hand_over();
@@ -90,13 +90,13 @@ private:
                 // Skipped; it has still counted as a line.
             } else if (!header_seen) {
                 header_seen = true;
-                if (!header_) take_header(FieldTable{text_.data(), records.data() + record, count});
+                if (!header_) take_header(FieldTable{text_.data(), text_end, records.data() + record, count});
             } else if (!pending_error_) {
                 pending_error_ = EngineError{"line " + std::to_string(tokenizer.record_line()) + ": " +
                                              std::to_string(count) + " fields; the header has " +
                                              std::to_string(header_->size())};
             }
-            records.resize(record);
+            records.truncate(record);
         }
         hand_over();
         rows_ = rows;

@@ -2,12 +2,31 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <optional>
 #include <string_view>
-#include <vector>
 
 #include "../engine/result.hpp"
 
 namespace quorvel::engine {
+
+// The positions the tokenizer writes: per record its start, then the end of each field.
+// Unlike a vector it is written through a pointer, and grows without zeroing.
+class FieldPositions {
+public:
+    const std::uint32_t* data() const { return data_.get(); }
+    std::size_t size() const { return size_; }
+    void truncate(std::size_t size) { size_ = size; }
+
+private:
+    friend class Tokenizer;
+    // Makes room for `count` more positions; returns where they go.
+    std::uint32_t* grow(std::uint32_t* end, std::size_t count);
+
+    std::unique_ptr<std::uint32_t[]> data_;
+    std::size_t size_ = 0;
+    std::size_t capacity_ = 0;
+};
 
 // Splits CSV text into records of fields, one record per call, keeping 32-bit positions
 // only (the layout of FieldTable). Counts lines as it goes: LFs inside quoted fields count,
@@ -20,9 +39,12 @@ public:
     bool at_end() const { return position_ >= text_.size(); }
     std::size_t position() const { return position_; }
 
-    // Appends the next record to `records`: its start, then the end of each field. Fails on
-    // a quote that is never closed or is followed by text; the record is then incomplete.
-    Result<void> read_record(std::vector<std::uint32_t>& records);
+    // Appends the next record to `positions`: its start, then the end of each field.
+    // Returns false on a quote that is never closed or is followed by text, and error() is
+    // then the message; the record is then incomplete.
+    bool read_record(FieldPositions& positions);
+
+    EngineError error() && { return std::move(*error_); }
 
     // The line on which the last record read began, counting from 1.
     std::uint64_t record_line() const { return record_line_; }
@@ -30,29 +52,23 @@ public:
 private:
     static constexpr std::size_t block_size = 64;
 
-    // The position of the first comma, LF or CR at or after `position` (not before any
-    // position asked for earlier), or the text's size.
-    std::size_t find_separator(std::size_t position) {
-        if (position - block_start_ >= block_size) load_block(position & ~(block_size - 1));
-        std::uint64_t mask = block_mask_ & (~std::uint64_t{0} << (position - block_start_));
-        while (mask == 0) {
-            if (block_start_ + block_size >= text_.size()) return text_.size();
-            load_block(block_start_ + block_size);
-            mask = block_mask_;
-        }
-        return block_start_ + static_cast<std::size_t>(__builtin_ctzll(mask));
-    }
-    void load_block(std::size_t block_start);
+    // The commas, LFs and CRs of the 64-byte block at `block_start`, one bit per byte.
+    std::uint64_t separators_at(std::size_t block_start) const;
+    // The first double quote at or after `from`, or the text's size.
+    std::size_t find_quote(std::size_t from) const;
+    std::uint64_t line_feeds(std::size_t from, std::size_t to) const;
     // Reads the quoted field opening at `start`; sets `end` past its closing quote.
-    Result<void> read_quoted(std::size_t start, std::size_t& end);
+    bool read_quoted(std::size_t start, std::size_t& end);
+    bool fail(std::uint64_t line, const char* what);
 
     std::string_view text_;
     std::size_t position_ = 0;
     std::uint64_t line_ = 1;
     std::uint64_t record_line_ = 1;
-    // Separators of the 64-byte block at block_start_, one bit per byte.
+    // The separators not yet taken in the 64-byte block at block_start_, one bit per byte.
     std::size_t block_start_ = 0;
-    std::uint64_t block_mask_ = 0;
+    std::uint64_t block_mask_;
+    std::optional<EngineError> error_;
 };
 
 }  // namespace quorvel::engine

@@ -121,6 +121,32 @@ TEST(ReadCsv, ColumnsWidenAfterManyRows) {
     EXPECT_EQ(read(text), f + "]" + s + "]" + n + "]");
 }
 
+// Separators are found 64 bytes at a time: a CR LF, a quoted field holding separators, and an
+// empty field at each place around the end of such a block read as anywhere else.
+TEST(ReadCsv, RecordsAcrossBlocksOf64Bytes) {
+    for (std::size_t pad = 1; pad < 80; ++pad) {
+        const std::string word(pad, 'x');
+        const std::string text = "a,b\r\n" + word + ",1\r\n\"q,\r\n\"\"\",\r\n,3\r\n" + word + ",\n";
+        const std::string expected = "a:str[" + quoted_form(word) + ",\"q,\\r\\n\\\"\",null," + quoted_form(word) +
+                                     "] b:i64[1,null,3,null]";
+        EXPECT_EQ(read(text), expected) << pad;
+    }
+}
+
+// Quoted fields are searched and copied 8 bytes at a time: a doubled quote at each place of
+// a word, and a field ending at each place, inside the text and at its very end.
+TEST(ReadCsv, DoubledQuotesAtEveryPlaceOfAWord) {
+    for (std::size_t before = 0; before < 18; ++before) {
+        for (std::size_t after = 0; after < 10; after += 3) {
+            const std::string first(before, 'x'), second(after, 'y');
+            const std::string field = "\"" + first + "\"\"" + second + "\n\"";
+            const std::string cell = quoted_form(first + "\"" + second + "\n");
+            EXPECT_EQ(read("a,b\n" + field + ",1\n" + field + ",2\n"), "a:str[" + cell + "," + cell + "] b:i64[1,2]");
+            EXPECT_EQ(read("a\n" + field), "a:str[" + cell + "]");
+        }
+    }
+}
+
 TEST(ReadCsv, RefusesTextOver4GB) {
     const std::size_t size = (std::size_t{1} << 32) + 1;
     void* pages = mmap(nullptr, size, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);

@@ -84,5 +84,28 @@ TEST(ToCsv, QuotesTextsTheReaderWouldMisread) {
     }
 }
 
+// Texts are copied 8 bytes at a time, the last word read whole while it lies within the
+// column's bytes: what follows a text there (here commas, quotes and line ends) never makes
+// it quoted, and a special byte in the last word of a text always does.
+TEST(ToCsv, TextsCopiedByWordsStopAtTheirEnd) {
+    const Frame frame = frame_of({{"t", cells_of<StrCells>(Texts{"ab", ",\"\n\r,,,,,,,,", "abcdefgh", "abcdefghi,",
+                                                               "x", "abcdefg\"", "abcdefghijklmnopq"})}});
+    EXPECT_EQ(csv(frame),
+              "t\nab\n\",\"\"\n\r,,,,,,,,\"\nabcdefgh\n\"abcdefghi,\"\nx\n\"abcdefg\"\"\"\nabcdefghijklmnopq\n");
+}
+
+// Quoted texts are written 8 bytes at a time, each quote written again after it: a quote at
+// each place of a word, in a text followed by others in the column and in the last one.
+TEST(ToCsv, QuotesDoubledAtEveryPlaceOfAWord) {
+    Texts texts;
+    std::string expected = "t\n";
+    for (std::size_t before = 0; before < 18; ++before) {
+        const std::string text = std::string(before, 'x') + "\"," + std::string(before % 5, 'y') + "\"";
+        texts.push_back(text);
+        expected += "\"" + std::string(before, 'x') + "\"\"," + std::string(before % 5, 'y') + "\"\"\"\n";
+    }
+    EXPECT_EQ(csv(frame_of({{"t", cells_of<StrCells>(texts)}})), expected);
+}
+
 }  // namespace
 }  // namespace quorvel::engine

@@ -9,6 +9,7 @@
 
 #include "csv/number_parse.hpp"
 #include "repr/float_text.hpp"
+#include "repr/integer_text.hpp"
 
 namespace quorvel::engine {
 namespace {
@@ -29,6 +30,40 @@ TEST(FloatText, LaysOutShortestDigitsAsPythonRepr) {
     for (const auto& [value, text] : cases) {
         EXPECT_EQ(float_text(value), text);
         EXPECT_LE(float_text(value).size(), float_text_max);
+    }
+}
+
+// The point moves right over 0 to 15 digits, or zeros go in front of 1 to 17 digits.
+TEST(FloatText, EveryPlaceOfThePoint) {
+    const std::pair<double, const char*> cases[] = {
+        {1.2345678901234567, "1.2345678901234567"}, {12.5, "12.5"}, {123456789012345.6, "123456789012345.6"},
+        {1234567890123456.8, "1234567890123456.8"}, {-98765.4321, "-98765.4321"}, {0.5, "0.5"},
+        {0.001, "0.001"}, {0.00012345678901234567, "0.00012345678901234567"}, {-0.0001, "-0.0001"},
+        {0.012345678901234568, "0.012345678901234568"}, {9.1e15, "9100000000000000.0"},
+    };
+    for (const auto& [value, text] : cases) EXPECT_EQ(float_text(value), text);
+}
+
+std::string integer_text(std::int64_t value) {
+    char text[integer_text_max];
+    return std::string(text, write_integer_text(text, value));
+}
+
+// Digits are counted without a loop and written eight at a time, a value of more than eight
+// digits in two or three words: each count of digits, each side of a power of ten, and
+// the largest values of 32 bits and of 64.
+TEST(IntegerText, EveryLength) {
+    std::int64_t power = 1;
+    for (int digits = 1; digits <= 19; ++digits) {
+        for (const std::int64_t value : {power - 1, power, power + 1, 2 * power - 1}) {
+            EXPECT_EQ(integer_text(value), std::to_string(value));
+            EXPECT_EQ(integer_text(-value), std::to_string(-value));
+        }
+        if (digits < 19) power *= 10;
+    }
+    for (const std::int64_t value : {std::int64_t{0}, std::int64_t{4294967295}, std::int64_t{4294967296},
+                                     std::int64_t{100000007}, INT64_MAX, i64_min}) {
+        EXPECT_EQ(integer_text(value), std::to_string(value));
     }
 }
 
@@ -72,6 +107,39 @@ TEST(ParseF64, TheDecimalGrammarCorrectlyRounded) {
     double value = 0;
     ASSERT_TRUE(parse_f64("-NaN", value));
     EXPECT_TRUE(std::isnan(value));
+}
+
+// The field tests read short fields 8 bytes at a time: they must agree with the plain tests
+// whatever follows the field (digits, a point, a sign), at every length around 8 characters
+// after the sign, and where the text ends too soon for a whole word (the general path).
+TEST(ParseField, AgreesWithThePlainTestsWhateverFollows) {
+    const char* const fields[] = {"0", "-0", "+7", "12", "-1234567", "12345678", "-12345678", "+12345678", "123456789", "-123456789",
+                                  "1.5", "-0.0", ".5", "5.", "-.5", "+.5", ".", "-.", "-", "+", "1.2345678",
+                                  "-1.234567", "12.345678", "1234567.8", "1..2", "1.2.3", "1e5", "12a", "a12",
+                                  "1 ", " 1", "99999999", "9.9999999", "-9999.875", "1/2", "1:2", "\xC3\xA9"};
+    const char* const tails[] = {"",           ",",          "9",          ",,,,,,,,,,", "9999999999",
+                                 ".5.5.5.5.5", ".555555555", "-1.0-1.0-1", "e5\n\n\n\n\n\n\n\n", "\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF"};
+    for (const char* field : fields) {
+        const std::string_view text(field);
+        std::int64_t integer = 0;
+        double number = 0;
+        const bool is_integer = parse_i64(text, integer);
+        const bool is_number = parse_f64(text, number);
+        for (const char* tail : tails) {
+            const std::string whole = std::string(text) + tail;
+            const std::string_view in_text(whole.data(), text.size());
+            std::int64_t field_integer = -1;
+            double field_number = -1;
+            ASSERT_EQ(parse_i64_field(in_text, whole.data() + whole.size(), field_integer), is_integer) << field << tail;
+            if (is_integer) {
+                EXPECT_EQ(field_integer, integer) << field << tail;
+            }
+            ASSERT_EQ(parse_f64_field(in_text, whole.data() + whole.size(), field_number), is_number) << field << tail;
+            if (is_number) {
+                EXPECT_EQ(std::bit_cast<std::uint64_t>(field_number), std::bit_cast<std::uint64_t>(number)) << field << tail;
+            }
+        }
+    }
 }
 
 }  // namespace

@@ -59,6 +59,17 @@ def test_floats_are_written_as_python_repr(values):
     assert frame.to_csv() == "x\n" + "".join(repr(v) + "\n" for v in values)
 
 
+@pytest.mark.parametrize("distinct", [1_000, 1_000_000])
+def test_long_float_columns_are_written_as_python_repr(distinct):
+    """Long columns whose values repeat, or not, through a selection of their rows."""
+    values = [(i * 7919 % distinct) / 8 - 1000.5 for i in range(300_000)] + [-0.0, 0.0, math.inf, 1e300, 2.5e-7]
+    frame = quorvel.Frame()
+    frame.add_floats("x", values)
+    assert frame.to_csv() == "x\n" + "".join(repr(v) + "\n" for v in values)
+    tail = frame.tail(280_000)
+    assert tail.to_csv() == "x\n" + "".join(repr(v) + "\n" for v in values[-280_000:])
+
+
 names = st.text(st.characters(blacklist_categories=("Cs",)), max_size=6)
 texts = st.text(st.characters(blacklist_categories=("Cs",)), max_size=20) | st.sampled_from(
     ["1", "-0", ".5", "+inf", "-nan", "inf", " 1", "1 ", "", "a,b", '"', "\r\n", "\u2028x", "1e5"]

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+#include "float_text.hpp"
+
+namespace quorvel::engine {
+
+// The texts of a column's floats written so far, kept by value, for columns whose values
+// repeat (prices, amounts, readings of a fixed precision): writing a value it has seen
+// copies the text that write_float_text gave it instead of finding the shortest digits
+// again, which costs far more than a copy. Where values seldom repeat it soon stops looking.
+class FloatTextMemo {
+public:
+    // A memo for a column of `rows` values; none when the column is too short to gain.
+    static std::unique_ptr<FloatTextMemo> for_rows(std::size_t rows);
+
+    // As write_float_text.
+    char* write(char* out, double x);
+
+private:
+    // Texts up to 23 bytes are kept; a longer one is written each time.
+    struct Entry {
+        std::uint64_t bits;
+        std::uint8_t length;
+        char text[23];
+    };
+    static_assert(sizeof(Entry) == 32 && sizeof(Entry::text) <= float_text_max);
+    // Two entries to a set, which is one cache line: the value last written of those that
+    // share the set, and the one before.
+    static constexpr unsigned set_bits = 14;
+    static constexpr std::size_t sets = std::size_t{1} << set_bits;
+    // Values looked up before the memo judges whether they repeat enough to keep it.
+    static constexpr std::uint32_t trial = 1u << 16;
+
+    FloatTextMemo();
+
+    std::unique_ptr<Entry[]> entries_;  // none once dropped
+    std::uint32_t trial_left_ = trial;
+    std::uint32_t found_ = 0;
+};
+
+}  // namespace quorvel::engine
