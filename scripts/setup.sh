@@ -18,5 +18,6 @@ fi
 pip_install() { "$1" -m pip install -q --disable-pip-version-check "${@:2}"; }
 command -v cmake >/dev/null && command -v ninja >/dev/null || pip_install python3 cmake ninja
 for python in "${PYTHONS[@]}"; do
-  "$python" -c "import pytest, hypothesis" 2>/dev/null || pip_install "$python" pytest hypothesis
+  # numpy: a test passes numpy's own bool_ as a flag.
+  "$python" -c "import pytest, hypothesis, numpy" 2>/dev/null || pip_install "$python" pytest hypothesis numpy
 done
