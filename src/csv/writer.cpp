@@ -4,6 +4,7 @@
 #include <memory>
 #include <vector>
 
+#include "../engine/prefetch.hpp"
 #include "../repr/float_text.hpp"
 #include "../repr/float_text_memo.hpp"
 #include "../repr/integer_text.hpp"
@@ -173,6 +174,13 @@ struct ColumnReader {
         return 3;
     }
 
+    // Asks for the cell that selected row `r + prefetch_ahead` will need.
+    void prefetch(const std::uint32_t* rows, std::size_t r, std::size_t count) const {
+        if (floats) prefetch_selected(floats, rows, r, count);
+        else if (integers) prefetch_selected(integers, rows, r, count);
+        else prefetch_selected(*texts, rows, r, count);
+    }
+
     // Writes the cell of `row` at `out` and returns the end.
     char* write(char* out, std::size_t row) {
         if (!is_present(row)) return out;
@@ -239,7 +247,11 @@ TextBuffer to_csv(const Frame& frame) {
         row_most += column.most_bytes();
         if (column.texts) texts.push_back(column.texts);
     }
+    const std::uint32_t* selected = frame.selection ? frame.selection->rows.data() : nullptr;
     for (std::size_t row = 0; row < frame.height; ++row) {
+        if (selected) {
+            for (const ColumnReader& column : columns) column.prefetch(selected, row, frame.height);
+        }
         const std::size_t physical = frame.physical_row(row);
         std::size_t most = row_most;
         for (const StrCells* cells : texts) most += 2 * (cells->offsets[physical + 1] - cells->offsets[physical]);

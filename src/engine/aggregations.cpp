@@ -7,6 +7,7 @@
 
 #include "aggregate_states.hpp"
 #include "cell_value.hpp"
+#include "prefetch.hpp"
 #include "quoted.hpp"
 
 namespace quorvel::engine {
@@ -23,6 +24,7 @@ void accumulate_rows(const Grouping& grouping, const Cells& cells, State* states
     const std::uint32_t* rows = selected ? grouping.frame.selection->rows.data() : nullptr;
     const std::size_t height = grouping.group_of_row.size();
     for (std::size_t r = 0; r < height; ++r) {
+        if constexpr (selected) prefetch_selected(cells, rows, r, height);
         const std::size_t row = selected ? rows[r] : r;
         if constexpr (!all_present) {
             if (!cells.is_present(row)) continue;

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string>
 
+#include "prefetch.hpp"
 #include "quoted.hpp"
 
 namespace quorvel::engine {
@@ -73,8 +74,10 @@ Result<I64Cells> date_part_cells(const Frame& frame, std::string_view source, Da
     out.values.resize(frame.height);
     std::int64_t* cell = out.values.data();
     const bool all_present = texts.validity.all_present();
+    const std::uint32_t* selected = frame.selection ? frame.selection->rows.data() : nullptr;
     Date date{};
     for (std::size_t r = 0; r < frame.height; ++r) {
+        if (selected) prefetch_selected(texts, selected, r, frame.height);
         const std::size_t row = frame.physical_row(r);
         if (!all_present && !texts.is_present(row)) {
             out.validity.set_null(r, frame.height);

@@ -4,6 +4,7 @@
 #include <type_traits>
 
 #include "name_index.hpp"
+#include "prefetch.hpp"
 #include "quoted.hpp"
 
 namespace quorvel::engine {
@@ -25,7 +26,10 @@ NumberCells<T> gather_numbers(const NumberCells<T>& source, const std::vector<st
     out.values.resize(rows.size());
     T* values = out.values.data();
     const T* from = source.values.data();
-    for (std::size_t r = 0; r < rows.size(); ++r) values[r] = from[rows[r]];
+    for (std::size_t r = 0; r < rows.size(); ++r) {
+        prefetch_selected(from, rows.data(), r, rows.size());
+        values[r] = from[rows[r]];
+    }
     if (!source.validity.all_present()) {
         for (std::size_t r = 0; r < rows.size(); ++r) {
             if (!source.is_present(rows[r])) out.validity.set_null(r, rows.size());
@@ -39,12 +43,14 @@ StrCells gather_strings(const StrCells& source, const std::vector<std::uint32_t>
     out.offsets.assign(rows.size() + 1, 0);
     std::uint64_t total = 0;
     for (std::size_t r = 0; r < rows.size(); ++r) {
+        prefetch_selected(source.offsets.data(), rows.data(), r, rows.size());
         total += source.offsets[rows[r] + 1] - source.offsets[rows[r]];
         out.offsets[r + 1] = total;
     }
     out.bytes.resize(total);
     char* to = out.bytes.data();
     for (std::size_t r = 0; r < rows.size(); ++r) {
+        prefetch_selected(source, rows.data(), r, rows.size());
         const std::uint64_t start = source.offsets[rows[r]];
         const std::uint64_t length = source.offsets[rows[r] + 1] - start;
         if (length != 0) std::memcpy(to + out.offsets[r], source.bytes.data() + start, length);

@@ -6,6 +6,7 @@
 
 #include "group_keys.hpp"
 #include "group_table.hpp"
+#include "prefetch.hpp"
 #include "slicing.hpp"
 
 namespace quorvel::engine {
@@ -51,11 +52,12 @@ struct HashSlot {
 // Puts each logical row of `keys` in the group that group_of(physical row) gives, and counts
 // the rows of each group. Single-column keys are looked up row by row: with the hash a few
 // instructions, working in blocks would only add stores.
-template <class GroupOf>
-void assign_rows(const Frame& keys, Grouping& out, GroupOf&& group_of) {
+template <class Cells, class GroupOf>
+void assign_rows(const Frame& keys, const Cells& cells, Grouping& out, GroupOf&& group_of) {
     std::uint32_t* groups = out.group_of_row.data();
     const std::uint32_t* selected = keys.selection ? keys.selection->rows.data() : nullptr;
     for (std::size_t r = 0; r < keys.height; ++r) {
+        if (selected) prefetch_selected(cells, selected, r, keys.height);
         const std::uint32_t group = group_of(selected ? selected[r] : static_cast<std::uint32_t>(r));
         groups[r] = group;
         ++out.sizes[group];
@@ -80,7 +82,7 @@ template <bool all_present, class T>
 void group_by_number(const Frame& keys, const NumberCells<T>& cells, Grouping& out) {
     GroupTable<NumberSlot> table;
     NullGroup nulls;
-    assign_rows(keys, out, [&](std::uint32_t row) {
+    assign_rows(keys, cells, out, [&](std::uint32_t row) {
         if (!all_present && !cells.is_present(row)) return nulls.get(row, out);
         const std::uint64_t key = key_bits(cells.values[row]);
         return table.find_or_add(
@@ -94,7 +96,7 @@ template <bool all_present>
 void group_by_text(const Frame& keys, const StrCells& cells, Grouping& out) {
     GroupTable<TextSlot> table;
     NullGroup nulls;
-    assign_rows(keys, out, [&](std::uint32_t row) {
+    assign_rows(keys, cells, out, [&](std::uint32_t row) {
         if (!all_present && !cells.is_present(row)) return nulls.get(row, out);
         const std::string_view text = cells.at(row);
         const std::uint64_t hash = quick_hash(text);
