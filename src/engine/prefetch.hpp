@@ -16,7 +16,9 @@ inline constexpr std::size_t prefetch_ahead = 16;
 // dead-code pass removes __builtin_prefetch from some of these loops.
 inline void prefetch(const void* address) {
 #if defined(__x86_64__)
-    asm volatile("prefetcht0 %0" : : "m"(*static_cast<const char*>(address)));
+    // The address goes in a register, not a memory operand: it may be one past a column's
+    // end or null for an empty column, and prefetching never faults.
+    asm volatile("prefetcht0 (%0)" : : "r"(address));
 #else
     __builtin_prefetch(address);
 #endif
