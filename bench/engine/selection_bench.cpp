@@ -1,6 +1,6 @@
 // Reading 10,000,000 rows through a shuffled row selection (a sorted frame's), where every
-// cell is a cache miss: writing the frame out, a date part, grouping by a text key, and an
-// aggregation.
+// cell is a cache miss: writing the frame out, a date part, a filter, sorts, grouping by a
+// text key, and an aggregation.
 
 #include <benchmark/benchmark.h>
 
@@ -13,8 +13,10 @@
 
 #include "engine/aggregations.hpp"
 #include "engine/date_parts.hpp"
+#include "engine/filters.hpp"
 #include "engine/grouping.hpp"
 #include "engine/slicing.hpp"
+#include "engine/sorting.hpp"
 
 namespace quorvel::engine {
 namespace {
@@ -60,6 +62,24 @@ void YearOfShuffledDates(benchmark::State& state) {
     for (auto _ : state) benchmark::DoNotOptimize(date_part_cells(frame, "day", DatePart::year));
 }
 BENCHMARK(YearOfShuffledDates)->Unit(benchmark::kMillisecond);
+
+void FilterShuffledFloats(benchmark::State& state) {
+    const Frame& frame = shuffled();
+    for (auto _ : state) benchmark::DoNotOptimize(filter_compare(frame, "amount", CompareOp::Gt, 5000.0));
+}
+BENCHMARK(FilterShuffledFloats)->Unit(benchmark::kMillisecond);
+
+void SortShuffledFloats(benchmark::State& state) {
+    const Frame& frame = shuffled();
+    for (auto _ : state) benchmark::DoNotOptimize(sort(frame, "amount", false));
+}
+BENCHMARK(SortShuffledFloats)->Unit(benchmark::kMillisecond);
+
+void SortShuffledTexts(benchmark::State& state) {
+    const Frame& frame = shuffled();
+    for (auto _ : state) benchmark::DoNotOptimize(sort(frame, "day", false));
+}
+BENCHMARK(SortShuffledTexts)->Unit(benchmark::kMillisecond);
 
 void GroupShuffledByText(benchmark::State& state) {
     const Frame& frame = shuffled();

@@ -48,7 +48,7 @@ auto with_op(CompareOp op, Body&& body) {
 // Every present row of the column, or none.
 std::vector<std::uint32_t> present_rows(const Frame& frame, const Validity& validity, bool all) {
     if (!all) return {};
-    return kept_rows(frame, validity, [](std::size_t) { return true; });
+    return scan_rows(frame, validity, [](std::size_t) { return true; }, [](const std::uint32_t*, std::size_t, std::size_t) {});
 }
 
 // IEEE-754 comparison decides every case: a NaN on either side is unequal to everything
@@ -57,7 +57,7 @@ std::vector<std::uint32_t> compare_floats(const Frame& frame, const F64Cells& ce
     const double* cell = cells.values.data();
     return with_op(op, [&](auto op_constant) {
         constexpr CompareOp o = decltype(op_constant)::value;
-        return kept_rows(frame, cells.validity, [cell, value](std::size_t p) { return holds<o>(cell[p], value); });
+        return kept_rows(frame, cells, [cell, value](std::size_t p) { return holds<o>(cell[p], value); });
     });
 }
 
@@ -81,7 +81,7 @@ std::vector<std::uint32_t> compare_integers(const Frame& frame, const I64Cells& 
     const std::int64_t* cell = cells.values.data();
     return with_op(op, [&](auto op_constant) {
         constexpr CompareOp o = decltype(op_constant)::value;
-        return kept_rows(frame, cells.validity, [cell, bound](std::size_t p) { return holds<o>(cell[p], bound); });
+        return kept_rows(frame, cells, [cell, bound](std::size_t p) { return holds<o>(cell[p], bound); });
     });
 }
 
@@ -95,7 +95,7 @@ std::vector<std::uint32_t> floats_among(const Frame& frame, const F64Cells& cell
     }
     const double* cell = cells.values.data();
     if (entries.size() <= longest_scanned_list) {
-        return kept_rows(frame, cells.validity, [cell, &entries](std::size_t p) {
+        return kept_rows(frame, cells, [cell, &entries](std::size_t p) {
             return std::any_of(entries.begin(), entries.end(), [c = cell[p]](double e) { return c == e; });
         });
     }
@@ -103,7 +103,7 @@ std::vector<std::uint32_t> floats_among(const Frame& frame, const F64Cells& cell
     keys.reserve(entries.size());
     for (const double entry : entries) keys.push_back(float_key(entry));
     const KeySet set(keys);
-    return kept_rows(frame, cells.validity, [cell, &set](std::size_t p) {
+    return kept_rows(frame, cells, [cell, &set](std::size_t p) {
         const double c = cell[p];
         return c == c && set.contains(float_key(c));
     });
@@ -121,25 +121,25 @@ std::vector<std::uint32_t> integers_among(const Frame& frame, const I64Cells& ce
     }
     const std::int64_t* cell = cells.values.data();
     if (entries.size() <= longest_scanned_list) {
-        return kept_rows(frame, cells.validity, [cell, &entries](std::size_t p) {
+        return kept_rows(frame, cells, [cell, &entries](std::size_t p) {
             return std::find(entries.begin(), entries.end(), cell[p]) != entries.end();
         });
     }
     std::vector<std::uint64_t> keys(entries.begin(), entries.end());
     const KeySet set(keys);
-    return kept_rows(frame, cells.validity,
+    return kept_rows(frame, cells,
                      [cell, &set](std::size_t p) { return set.contains(static_cast<std::uint64_t>(cell[p])); });
 }
 
 std::vector<std::uint32_t> texts_in(const Frame& frame, const StrCells& cells, const std::vector<std::string>& texts) {
     if (texts.size() <= longest_scanned_list) {
-        return kept_rows(frame, cells.validity, [&cells, &texts](std::size_t p) {
+        return kept_rows(frame, cells, [&cells, &texts](std::size_t p) {
             const std::string_view cell = cells.at(p);
             return std::any_of(texts.begin(), texts.end(), [cell](const std::string& t) { return cell == t; });
         });
     }
     const TextSet set(texts);
-    return kept_rows(frame, cells.validity, [&cells, &set](std::size_t p) { return set.contains(cells.at(p)); });
+    return kept_rows(frame, cells, [&cells, &set](std::size_t p) { return set.contains(cells.at(p)); });
 }
 
 std::string column_is(std::string_view name, DType dtype) {

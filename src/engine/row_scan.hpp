@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "frame.hpp"
+#include "prefetch.hpp"
 #include "validity.hpp"
 
 namespace quorvel::engine {
@@ -16,8 +17,11 @@ namespace quorvel::engine {
 // buffer that is appended block by block, so the result never holds more than the kept
 // rows plus one block and no memory is zeroed in advance. The four loops (row selection or
 // not, nulls or not) are separate so that the common case tests nothing but the cell.
-template <class Keep>
-std::vector<std::uint32_t> kept_rows(const Frame& frame, const Validity& validity, Keep keep) {
+//
+// `ahead(rows, r, count)` is called before selected row r is read, to ask for what reading
+// the rows after it will need.
+template <class Keep, class Ahead>
+std::vector<std::uint32_t> scan_rows(const Frame& frame, const Validity& validity, Keep keep, Ahead ahead) {
     constexpr std::size_t block = 512;
     std::uint32_t buffer[block];
     std::vector<std::uint32_t> rows;
@@ -45,12 +49,14 @@ std::vector<std::uint32_t> kept_rows(const Frame& frame, const Validity& validit
             }
         } else if (!present) {
             for (std::size_t r = start; r < end; ++r) {
+                ahead(selected, r, height);
                 const std::uint32_t p = selected[r];
                 buffer[kept] = p;
                 kept += keep(p);
             }
         } else {
             for (std::size_t r = start; r < end; ++r) {
+                ahead(selected, r, height);
                 const std::uint32_t p = selected[r];
                 buffer[kept] = p;
                 kept += is_present(p) & keep(p);
@@ -59,6 +65,15 @@ std::vector<std::uint32_t> kept_rows(const Frame& frame, const Validity& validit
         rows.insert(rows.end(), buffer, buffer + kept);
     }
     return rows;
+}
+
+// The physical rows whose cell of `cells` is present and passes `keep(physical_row)`,
+// asking for the cells of selected rows ahead of reading them.
+template <class Cells, class Keep>
+std::vector<std::uint32_t> kept_rows(const Frame& frame, const Cells& cells, Keep keep) {
+    return scan_rows(frame, cells.validity, keep, [&cells](const std::uint32_t* rows, std::size_t r, std::size_t count) {
+        prefetch_selected(cells, rows, r, count);
+    });
 }
 
 }  // namespace quorvel::engine

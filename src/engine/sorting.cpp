@@ -7,6 +7,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "prefetch.hpp"
 #include "radix_sort.hpp"
 #include "scratch_buffer.hpp"
 #include "slicing.hpp"
@@ -64,11 +65,15 @@ bool is_nan(T value) {
     }
 }
 
-// Calls `visit(physical_row)` for every logical row in order.
-template <class Visit>
-void for_each_row(const Frame& frame, Visit&& visit) {
+// Calls `visit(physical_row)` for every logical row in order; `cells` are the ones it reads.
+template <class Cells, class Visit>
+void for_each_row(const Frame& frame, const Cells& cells, Visit&& visit) {
     if (frame.selection) {
-        for (const std::uint32_t row : frame.selection->rows) visit(row);
+        const std::vector<std::uint32_t>& rows = frame.selection->rows;
+        for (std::size_t r = 0; r < rows.size(); ++r) {
+            prefetch_selected(cells, rows.data(), r, rows.size());
+            visit(rows[r]);
+        }
     } else {
         for (std::size_t row = 0; row < frame.height; ++row) visit(static_cast<std::uint32_t>(row));
     }
@@ -82,7 +87,7 @@ std::vector<std::uint32_t> sorted_number_rows(const Frame& frame, const NumberCe
     const std::uint64_t flip = descending ? ~std::uint64_t{0} : 0;  // descending: reverse the key order
     const T* values = cells.values.data();
     const bool all_present = cells.validity.all_present();
-    for_each_row(frame, [&](std::uint32_t row) {
+    for_each_row(frame, cells, [&](std::uint32_t row) {
         const T value = values[row];
         if (!all_present && !cells.is_present(row)) {
             input.nulls.push_back(row);
@@ -158,7 +163,7 @@ std::vector<std::uint32_t> sorted_text_rows(const Frame& frame, const StrCells& 
     KeyedRow* entries = input.entries.data();
     std::size_t count = 0;
     const bool all_present = cells.validity.all_present();
-    for_each_row(frame, [&](std::uint32_t row) {
+    for_each_row(frame, cells, [&](std::uint32_t row) {
         if (!all_present && !cells.is_present(row)) {
             input.nulls.push_back(row);
         } else {

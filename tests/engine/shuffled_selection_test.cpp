@@ -8,8 +8,10 @@
 #include "csv/writer.hpp"
 #include "engine/aggregations.hpp"
 #include "engine/date_parts.hpp"
+#include "engine/filters.hpp"
 #include "engine/grouping.hpp"
 #include "engine/slicing.hpp"
+#include "engine/sorting.hpp"
 #include "frames.hpp"
 
 namespace quorvel::engine {
@@ -92,6 +94,38 @@ TEST(ShuffledSelection, DatePartsAsLaidOut) {
         const Result<I64Cells> laid_out = date_part_cells(frames.laid_out, "day", part);
         ASSERT_TRUE(selected.ok() && laid_out.ok());
         EXPECT_EQ(selected->values, laid_out->values);
+    }
+}
+
+TEST(ShuffledSelection, FiltersAndSortsAsLaidOut) {
+    const Shuffled frames = shuffled();
+    for (const char* column : {"n", "x"}) {
+        for (const CompareOp op : {CompareOp::Lt, CompareOp::Ne}) {
+            const Result<Frame> selected = filter_compare(frames.selected, column, op, 20.0);
+            const Result<Frame> laid_out = filter_compare(frames.laid_out, column, op, 20.0);
+            ASSERT_TRUE(selected.ok() && laid_out.ok());
+            EXPECT_EQ(csv(*selected), csv(*laid_out)) << column;
+        }
+    }
+    // Short lists are scanned, long ones looked up in a hash set.
+    for (const std::vector<std::string>& texts : {std::vector<std::string>{"city3", ""},
+                                                  std::vector<std::string>(30, "city7")}) {
+        const Result<Frame> selected = filter_in(frames.selected, "city", texts);
+        const Result<Frame> laid_out = filter_in(frames.laid_out, "city", texts);
+        ASSERT_TRUE(selected.ok() && laid_out.ok());
+        EXPECT_EQ(csv(*selected), csv(*laid_out));
+    }
+    const Result<Frame> among = filter_among(frames.selected, "n", {-3.0, 7.0, 100.0});
+    const Result<Frame> among_laid_out = filter_among(frames.laid_out, "n", {-3.0, 7.0, 100.0});
+    ASSERT_TRUE(among.ok() && among_laid_out.ok());
+    EXPECT_EQ(csv(*among), csv(*among_laid_out));
+    for (const char* column : {"n", "x", "city", "blank"}) {
+        for (const bool descending : {false, true}) {
+            const Result<Frame> selected = sort(frames.selected, column, descending);
+            const Result<Frame> laid_out = sort(frames.laid_out, column, descending);
+            ASSERT_TRUE(selected.ok() && laid_out.ok());
+            EXPECT_EQ(csv(*selected), csv(*laid_out)) << column << " " << descending;
+        }
     }
 }
 
