@@ -208,47 +208,59 @@ bool parse_f64(std::string_view text, double& value) {
     return convert_decimal(text, value);
 }
 
-bool parse_i64_field(std::string_view field, const char* text_end, std::int64_t& value) {
+namespace {
+
+// A field of one to eight characters after an optional sign, with eight bytes readable from
+// where they start: the fields the word-at-a-time paths below read.
+struct ShortField {
+    const char* digits;
+    unsigned count;
+    bool negative;
+};
+
+bool short_field(std::string_view field, const char* text_end, ShortField& out) {
     const char* const p = field.data();
-    if (byte_words && !field.empty() && text_end - p > 8) {
-        const bool negative = *p == '-';
-        const unsigned sign = negative || *p == '+' ? 1 : 0;
-        const unsigned count = static_cast<unsigned>(field.size()) - sign;
-        if (count - 1 < 8) {
-            // One to eight digits: no overflow to watch for.
-            const std::uint64_t digits = digit_word(p + sign);
-            if ((non_digits(digits) & first_bytes(count)) != 0) return false;
-            const auto magnitude = static_cast<std::int64_t>(digits_value(digits, count));
-            value = negative ? -magnitude : magnitude;
-            return true;
-        }
+    if (!byte_words || field.empty() || text_end - p <= 8) return false;
+    out.negative = *p == '-';
+    const unsigned sign = out.negative || *p == '+' ? 1 : 0;
+    out.digits = p + sign;
+    out.count = static_cast<unsigned>(field.size()) - sign;
+    return out.count - 1 < 8;
+}
+
+}  // namespace
+
+bool parse_i64_field(std::string_view field, const char* text_end, std::int64_t& value) {
+    ShortField f;
+    if (short_field(field, text_end, f)) {
+        // One to eight digits: no overflow to watch for.
+        const std::uint64_t digits = digit_word(f.digits);
+        if ((non_digits(digits) & first_bytes(f.count)) != 0) return false;
+        const auto magnitude = static_cast<std::int64_t>(digits_value(digits, f.count));
+        value = f.negative ? -magnitude : magnitude;
+        return true;
     }
     return parse_i64(field, value);
 }
 
 bool parse_f64_field(std::string_view field, const char* text_end, double& value) {
-    const char* const p = field.data();
-    if (byte_words && !field.empty() && text_end - p > 8) {
-        const bool negative = *p == '-';
-        const unsigned sign = negative || *p == '+' ? 1 : 0;
-        const unsigned count = static_cast<unsigned>(field.size()) - sign;
-        if (count - 1 < 8) {
-            const std::uint64_t digits = digit_word(p + sign);
-            const std::uint64_t others = non_digits(digits) & first_bytes(count);
-            if (others == 0) {
-                value = with_sign(static_cast<double>(digits_value(digits, count)), negative);
-                return true;
-            }
-            // One point among digits: the digits after it move down over it.
-            const unsigned point = first_flagged(others);
-            if ((others & (others - 1)) == 0 && p[sign + point] == '.' && count >= 2) {
-                const std::uint64_t before = digits & ~(~std::uint64_t{0} << (8 * point));
-                const std::uint64_t after = digits >> (8 * point) >> 8;
-                const std::uint64_t joined = before | after << (8 * point);
-                const double mantissa = static_cast<double>(digits_value(joined, count - 1));
-                value = with_sign(mantissa / powers_of_ten[count - 1 - point], negative);
-                return true;
-            }
+    ShortField f;
+    if (short_field(field, text_end, f)) {
+        const std::uint64_t digits = digit_word(f.digits);
+        const std::uint64_t others = non_digits(digits) & first_bytes(f.count);
+        if (others == 0) {
+            value = with_sign(static_cast<double>(digits_value(digits, f.count)), f.negative);
+            return true;
+        }
+        // One point among digits: the digits after it move down over it.
+        const unsigned point = first_flagged(others);
+        if ((others & (others - 1)) == 0 && f.digits[point] == '.' && f.count >= 2) {
+            const std::uint64_t before = digits & ~(~std::uint64_t{0} << (8 * point));
+            const std::uint64_t after = digits >> (8 * point) >> 8;
+            const std::uint64_t joined = before | after << (8 * point);
+            const double mantissa = static_cast<double>(digits_value(joined, f.count - 1));
+            value = with_sign(mantissa / powers_of_ten[f.count - 1 - point], f.negative);
+            return true;
         }
     }
     return parse_f64(field, value);
