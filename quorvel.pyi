@@ -7,7 +7,7 @@ note "while processing '{argument}'". Objects belong to the thread that made the
 """
 
 from collections.abc import Sequence
-from typing import Literal, SupportsFloat, SupportsIndex, final
+from typing import Literal, Protocol, SupportsFloat, SupportsIndex, final, type_check_only
 
 __all__ = ["read_csv", "Frame", "Grouped"]
 
@@ -19,6 +19,18 @@ def read_csv(text: str) -> Frame:
     column str. Empty unquoted fields are None. Malformed text raises ValueError naming the
     line.
     """
+
+@type_check_only
+class _ArrowStream(Protocol):
+    """Anything that hands out its data as an Arrow C stream: pyarrow, polars, pandas, DuckDB."""
+
+    def __arrow_c_stream__(self, requested_schema: object | None = None) -> object: ...
+
+@type_check_only
+class _ArrowArray(Protocol):
+    """Anything that hands out its data as one Arrow C array: a pyarrow RecordBatch."""
+
+    def __arrow_c_array__(self, requested_schema: object | None = None) -> tuple[object, object]: ...
 
 @final
 class Frame:
@@ -117,6 +129,25 @@ class Frame:
     def __repr__(self) -> str: ...
     def free(self) -> None:
         """Nothing under CPython, which frees the object itself; in a page, the instance goes back to the library."""
+
+    def __arrow_c_stream__(self, requested_schema: object | None = None) -> object:
+        """The frame as an Arrow C stream (a PyCapsule), for pyarrow, polars, pandas, DuckDB and the like.
+
+        One nullable field per column: i64 as int64, f64 as float64, str as large_utf8 (utf8
+        when `requested_schema` asks for it and the texts fit). Without a row selection the
+        arrays share the columns' memory; with one, rows are gathered batch by batch as they
+        are read. Unlike the other methods it may be called from any thread.
+        """
+
+    @classmethod
+    def from_arrow(cls, data: _ArrowStream | _ArrowArray) -> Frame:
+        """A new frame holding a copy of Arrow data: a pyarrow Table, RecordBatch or reader, a
+        polars or pandas DataFrame, a DuckDB relation, a Frame.
+
+        Integers become i64, floats f64, texts (dictionary-encoded too) str, and a column of
+        the null type an i64 column of nulls. Other types raise TypeError, malformed data or
+        text that is not UTF-8 raises ValueError naming the column and row.
+        """
 
 @final
 class Grouped:

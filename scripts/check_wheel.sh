@@ -5,6 +5,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/pythons.sh
+source scripts/test_packages.sh
 
 for python in "${PYTHONS[@]}"; do
   version=$("$python" -c 'import sys; print(f"py{sys.version_info[0]}{sys.version_info[1]}")')
@@ -15,7 +16,7 @@ for python in "${PYTHONS[@]}"; do
   wheel=$(ls "$wheels"/quorvel-*-abi3-*.whl)
   echo "$wheel"
   "$python" -m venv "$venv"
-  "$venv/bin/python" -m pip install -q --disable-pip-version-check "$wheel" pytest hypothesis mypy \
+  "$venv/bin/python" -m pip install -q --disable-pip-version-check "$wheel" mypy "${test_packages[@]}" \
     2> >(grep -v "is ignored: it is neither a file nor a directory" >&2)
   # Run from elsewhere so that nothing of the source tree can be imported instead.
   (cd /tmp && "$OLDPWD/$venv/bin/python" -c \

@@ -3,6 +3,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/pythons.sh
+source scripts/test_packages.sh
 
 apt_packages=(g++ libgtest-dev unicode-data clang libclang-rt-14-dev)
 missing=()
@@ -18,6 +19,5 @@ fi
 pip_install() { "$1" -m pip install -q --disable-pip-version-check "${@:2}"; }
 command -v cmake >/dev/null && command -v ninja >/dev/null || pip_install python3 cmake ninja
 for python in "${PYTHONS[@]}"; do
-  # numpy: a test passes numpy's own bool_ as a flag.
-  "$python" -c "import pytest, hypothesis, numpy" 2>/dev/null || pip_install "$python" pytest hypothesis numpy
+  "$python" -c "$test_imports" 2>/dev/null || pip_install "$python" "${test_packages[@]}"
 done

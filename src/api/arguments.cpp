@@ -133,8 +133,8 @@ std::optional<T> noted(std::optional<T> converted, const char* argument) {
 
 namespace detail {
 
-bool match_arguments(const char* function, const char* const* names, std::size_t count, PyObject* const* args,
-                     Py_ssize_t nargs, PyObject* kwnames, PyObject** slots) {
+bool match_arguments(const char* function, const char* const* names, std::size_t count, std::size_t required,
+                     PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, PyObject** slots) {
     if (static_cast<std::size_t>(nargs) > count) {
         PyErr_Format(PyExc_TypeError, "%s takes %zu positional arguments but %zd %s given", function, count, nargs,
                      nargs == 1 ? "was" : "were");
@@ -160,10 +160,10 @@ bool match_arguments(const char* function, const char* const* names, std::size_t
 
     std::string missing;
     std::size_t missing_count = 0;
-    for (std::size_t i = 0; i < count; ++i) missing_count += slots[i] == nullptr;
+    for (std::size_t i = 0; i < required; ++i) missing_count += slots[i] == nullptr;
     if (missing_count == 0) return true;
     std::size_t listed = 0;
-    for (std::size_t i = 0; i < count; ++i) {
+    for (std::size_t i = 0; i < required; ++i) {
         if (slots[i]) continue;
         ++listed;
         if (listed > 1) missing += missing_count == 2 ? " and " : (listed == missing_count ? ", and " : ", ");
@@ -249,6 +249,20 @@ std::optional<std::vector<std::string>> to_text_list(PyObject* object, const cha
         return text.has_value();
     });
     return noted(converted ? std::optional(std::move(texts)) : std::nullopt, argument);
+}
+
+std::optional<void*> to_capsule_pointer(PyObject* object, const char* name, const char* argument) {
+    if (!PyCapsule_CheckExact(object)) {
+        raise_not_instance(object, "PyCapsule");
+        add_argument_note(argument);
+        return std::nullopt;
+    }
+    void* pointer = PyCapsule_GetPointer(object, name);
+    if (!pointer) {
+        add_argument_note(argument);
+        return std::nullopt;
+    }
+    return pointer;
 }
 
 }  // namespace quorvel::api

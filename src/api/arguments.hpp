@@ -14,25 +14,27 @@
 namespace quorvel::api {
 
 // A function's name as messages show it ("Frame.head()") and its parameter names in order;
-// every parameter is required and may be given by position or by keyword.
+// each may be given by position or by keyword. The first `required` must be given; the
+// others are optional (the Arrow protocol's `requested_schema`).
 template <std::size_t N>
 struct Parameters {
     const char* function;
     std::array<const char*, N> names;
+    std::size_t required = N;
 };
 
 namespace detail {
-bool match_arguments(const char* function, const char* const* names, std::size_t count, PyObject* const* args,
-                     Py_ssize_t nargs, PyObject* kwnames, PyObject** slots);
+bool match_arguments(const char* function, const char* const* names, std::size_t count, std::size_t required,
+                     PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, PyObject** slots);
 }
 
-// Fills `slots` (borrowed references, in parameter order) from a fast call's arguments, or
-// raises the TypeError of the first mismatch.
+// Fills `slots` (borrowed references, in parameter order; null for an optional parameter not
+// given) from a fast call's arguments, or raises the TypeError of the first mismatch.
 template <std::size_t N>
 bool match_arguments(const Parameters<N>& parameters, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,
                      std::array<PyObject*, N>& slots) {
-    return detail::match_arguments(parameters.function, parameters.names.data(), N, args, nargs, kwnames,
-                                   slots.data());
+    return detail::match_arguments(parameters.function, parameters.names.data(), N, parameters.required, args, nargs,
+                                   kwnames, slots.data());
 }
 
 // The same for a call through a tuple and a dict (a constructor); `function` takes no
@@ -49,5 +51,7 @@ std::optional<engine::I64Cells> to_integer_list(PyObject* object, const char* ar
 std::optional<engine::F64Cells> to_number_list(PyObject* object, const char* argument);
 std::optional<engine::StrCells> to_text_cells(PyObject* object, const char* argument);
 std::optional<std::vector<std::string>> to_text_list(PyObject* object, const char* argument);
+// The pointer held by a PyCapsule named `name`.
+std::optional<void*> to_capsule_pointer(PyObject* object, const char* name, const char* argument);
 
 }  // namespace quorvel::api

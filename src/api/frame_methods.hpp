@@ -46,4 +46,9 @@ PyObject* frame_group(PyObject* self, PyObject* const* args, Py_ssize_t nargs, P
 // frame_csv.cpp: the frame as CSV text.
 PyObject* frame_to_csv(PyObject* self, PyObject* unused);
 
+// frame_arrow.cpp: the frame as an Arrow stream, and a new frame from Arrow data (a class
+// method: its first argument is the class).
+PyObject* frame_arrow_c_stream(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
+PyObject* frame_from_arrow(PyObject* type, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
+
 }  // namespace quorvel::api

@@ -63,6 +63,8 @@ PyMethodDef frame_methods[] = {
     {"free", frame_free, METH_NOARGS,
      "free($self)\n--\n\nNothing under CPython, which frees the object itself; in a page, the instance goes back to "
      "the library."},
+    {"__arrow_c_stream__", as_method(frame_arrow_c_stream), fast, "__arrow_c_stream__($self, requested_schema=None)\n--\n\n"},
+    {"from_arrow", as_method(frame_from_arrow), fast | METH_CLASS, "from_arrow($type, data)\n--\n\n"},
     {nullptr, nullptr, 0, nullptr},
 };
 

@@ -81,9 +81,9 @@ PyObject* new_instance(PyTypeObject* type, Contents&& contents) {
     return self;
 }
 
-// Frees an instance. Its contents hold plain reference counts shared with other objects of
-// the owner thread, so on any other thread they are left alone (leaked) and the interpreter
-// is told why.
+// Frees an instance. An object belongs to its owner thread: dropped on any other thread, its
+// contents are left alone (leaked) and the interpreter is told why, so that a program that
+// lets objects travel hears of it.
 template <class Contents>
 void free_instance(PyObject* self, const char* dropped_elsewhere_message) {
     auto* instance = reinterpret_cast<Instance<Contents>*>(self);

@@ -1,6 +1,7 @@
 #include "frame.hpp"
 
 #include <cstring>
+#include <span>
 #include <type_traits>
 
 #include "name_index.hpp"
@@ -21,7 +22,7 @@ std::string quoted_names(const std::vector<Column>& columns) {
 }
 
 template <class T>
-NumberCells<T> gather_numbers(const NumberCells<T>& source, const std::vector<std::uint32_t>& rows) {
+NumberCells<T> gather_numbers(const NumberCells<T>& source, std::span<const std::uint32_t> rows) {
     NumberCells<T> out;
     out.values.resize(rows.size());
     T* values = out.values.data();
@@ -38,7 +39,7 @@ NumberCells<T> gather_numbers(const NumberCells<T>& source, const std::vector<st
     return out;
 }
 
-StrCells gather_strings(const StrCells& source, const std::vector<std::uint32_t>& rows) {
+StrCells gather_strings(const StrCells& source, std::span<const std::uint32_t> rows) {
     StrCells out;
     out.offsets.assign(rows.size() + 1, 0);
     std::uint64_t total = 0;
@@ -123,7 +124,10 @@ Result<Frame> frame_of_columns(std::vector<std::string> names, std::vector<Value
 
 ValuesRef gather(const Frame& frame, const ValuesRef& values) {
     if (!frame.selection) return values;
-    const std::vector<std::uint32_t>& rows = frame.selection->rows;
+    return gather_rows(*values, frame.selection->rows);
+}
+
+ValuesRef gather_rows(const ColumnValues& values, std::span<const std::uint32_t> rows) {
     return make_values(std::visit(
         [&](const auto& cells) -> Cells {
             if constexpr (std::is_same_v<std::decay_t<decltype(cells)>, StrCells>) {
@@ -132,7 +136,7 @@ ValuesRef gather(const Frame& frame, const ValuesRef& values) {
                 return gather_numbers(cells, rows);
             }
         },
-        values->cells()));
+        values.cells()));
 }
 
 Frame materialize(const Frame& frame) {

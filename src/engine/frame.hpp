@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <limits>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -59,6 +60,9 @@ Result<Frame> frame_of_columns(std::vector<std::string> names, std::vector<Value
 
 // The cells of `values` (a column of `frame`) in the frame's logical row order.
 ValuesRef gather(const Frame& frame, const ValuesRef& values);
+
+// The cells at physical rows `rows` of `values`, in that order.
+ValuesRef gather_rows(const ColumnValues& values, std::span<const std::uint32_t> rows);
 
 // The frame with every column written out in logical row order and no row selection.
 Frame materialize(const Frame& frame);

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 namespace quorvel::engine {
@@ -11,6 +12,11 @@ namespace quorvel::engine {
 // an all-present path.
 class Validity {
 public:
+    Validity() = default;
+    // A mask built whole: bit r of word r / 64 set when cell r is present, and the bits past
+    // the column's end set, as set_null leaves them. Empty words mean that no cell is null.
+    explicit Validity(std::vector<std::uint64_t> words) : words_(std::move(words)) {}
+
     bool all_present() const { return words_.empty(); }
 
     bool is_present(std::size_t row) const {

@@ -3,6 +3,8 @@
 import gc
 import sys
 
+import duckdb
+import pyarrow as pa
 import pytest
 
 import quorvel
@@ -14,6 +16,26 @@ CSV = "k,v,x,d\n" + "".join(f"k{i % 7},{i - 500},{i / 8},2024-01-{i % 28 + 1:02d
 
 def make_frame():
     return quorvel.read_csv(CSV)
+
+
+# More rows than one exported batch of a selection holds, so that a stream can be left half read.
+LONG = quorvel.read_csv("n,t\n" + "".join(f"{i},t{i % 13}\n" for i in range(70_000))).sort("n", True)
+TABLE = pa.table({"a": pa.array([1, None, 3]), "b": pa.array(["x", None, "é"]).dictionary_encode()})
+# The second chunk's text is not UTF-8: the import fails after the first chunk is read.
+BROKEN = pa.concat_tables(
+    [pa.table({"t": ["ok"]}), pa.table({"t": pa.Array.from_buffers(pa.string(), 1, [None, pa.py_buffer(b"\0\0\0\0\1\0\0\0"), pa.py_buffer(b"\xff")])})]
+)
+BOOLEANS = pa.table({"b": [True, False]})
+
+
+def failing_query():
+    """A stream whose producer fails half way: DuckDB raises on row 5001."""
+    return duckdb.sql("select case when i > 5000 then error('boom') else i end as i from range(10000) t(i)")
+
+
+def read_half(frame):
+    reader = pa.RecordBatchReader._import_from_c_capsule(frame.__arrow_c_stream__())
+    return reader.read_next_batch().num_rows
 
 
 def expect_failure(call, exception):
@@ -70,6 +92,16 @@ CALLS = [
     ("describe", lambda f, g: f.describe()),
     ("repr", lambda f, g: repr(f)),
     ("free", lambda f, g: f.free()),
+    ("__arrow_c_stream__", lambda f, g: pa.table(f)),
+    ("__arrow_c_stream__", lambda f, g: pa.table(f.where_gt("v", 0))),
+    ("__arrow_c_stream__", lambda f, g: f.sort("k", False).__arrow_c_stream__()),
+    ("__arrow_c_stream__", lambda f, g: read_half(LONG)),
+    ("__arrow_c_stream__", lambda f, g: expect_failure(lambda: f.__arrow_c_stream__(5), TypeError)),
+    ("from_arrow", lambda f, g: quorvel.Frame.from_arrow(TABLE)),
+    ("from_arrow", lambda f, g: quorvel.Frame.from_arrow(f.tail(5))),
+    ("from_arrow", lambda f, g: expect_failure(lambda: quorvel.Frame.from_arrow(BROKEN), ValueError)),
+    ("from_arrow", lambda f, g: expect_failure(lambda: quorvel.Frame.from_arrow(failing_query()), ValueError)),
+    ("from_arrow", lambda f, g: expect_failure(lambda: quorvel.Frame.from_arrow(BOOLEANS), TypeError)),
     ("groups", lambda f, g: g.groups()),
     ("count", lambda f, g: g.count()),
     ("sum", lambda f, g: g.sum("v")),

@@ -42,7 +42,7 @@ FRAME_METHODS = [
     "add_floats", "add_ints", "add_strings", "add_date_part", "height", "width", "names", "dtypes",
     "select", "head", "tail", "sort", "where_eq", "where_ne", "where_lt", "where_le", "where_gt",
     "where_ge", "where_among", "where_is", "where_in", "group", "floats", "ints", "strings",
-    "to_csv", "describe", "free",
+    "to_csv", "describe", "free", "from_arrow",
 ]  # fmt: skip
 GROUPED_METHODS = ["groups", "count", "sum", "mean", "min", "max", "describe", "free"]
 PARAMETERS = {
@@ -57,7 +57,7 @@ PARAMETERS = {
 
 @pytest.mark.parametrize(
     "cls, method",
-    [(quorvel.Frame, m) for m in FRAME_METHODS] + [(quorvel.Grouped, m) for m in GROUPED_METHODS],
+    [(quorvel.Frame, m) for m in FRAME_METHODS if m != "from_arrow"] + [(quorvel.Grouped, m) for m in GROUPED_METHODS],
 )
 def test_method_signatures_and_docstrings(cls, method):
     function = getattr(cls, method)
@@ -65,6 +65,16 @@ def test_method_signatures_and_docstrings(cls, method):
     assert function.__text_signature__ == (f"($self, {parameters})" if parameters else "($self)")
     assert function.__doc__ == (FREE_DOC if method == "free" else None)
     assert list(inspect.signature(function).parameters) == ["self"] + (parameters.split(", ") if parameters else [])
+
+
+def test_arrow_methods_signatures():
+    assert quorvel.Frame.from_arrow.__self__ is quorvel.Frame
+    assert quorvel.Frame.from_arrow.__text_signature__ == "($type, data)"
+    assert list(inspect.signature(quorvel.Frame.from_arrow).parameters) == ["data"]
+    stream = quorvel.Frame.__arrow_c_stream__
+    assert stream.__text_signature__ == "($self, requested_schema=None)"
+    assert inspect.signature(stream).parameters["requested_schema"].default is None
+    assert (quorvel.Frame.from_arrow.__doc__, stream.__doc__) == (None, None)
 
 
 def test_read_csv_is_a_module_function():
