@@ -109,18 +109,6 @@ void fill_schema(const Snapshot& snapshot, ArrowSchema* out) {
 
 // ---- Arrays -----------------------------------------------------------------------------
 
-std::int64_t null_count(const engine::Validity& validity, std::size_t length) {
-    if (validity.all_present()) return 0;
-    const std::uint64_t* words = validity.words().data();
-    std::size_t present = 0;
-    const std::size_t whole = length / 64;
-    for (std::size_t w = 0; w < whole; ++w) present += static_cast<std::size_t>(std::popcount(words[w]));
-    if (const std::size_t rest = length % 64) {
-        present += static_cast<std::size_t>(std::popcount(words[whole] & ((std::uint64_t{1} << rest) - 1)));
-    }
-    return static_cast<std::int64_t>(length - present);
-}
-
 // What one column's array points at, kept alive until the consumer releases the array.
 struct ColumnArrayData {
     ValuesRef values;
@@ -156,7 +144,7 @@ void fill_column_array(ValuesRef values, bool small_offsets, ArrowArray* out) {
         validity = &values->f64().validity;
         data->buffers[1] = address_of(values->f64().values.data());
     }
-    const std::int64_t nulls = null_count(*validity, length);
+    const auto nulls = static_cast<std::int64_t>(values->null_count());
     data->buffers[0] = nulls != 0 ? validity->words().data() : nullptr;
     data->values = std::move(values);
     *out = ArrowArray{static_cast<std::int64_t>(length), nulls, 0, buffer_count, 0, data->buffers.data(), nullptr,

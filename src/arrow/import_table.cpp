@@ -1,5 +1,6 @@
 #include "arrow/import_table.hpp"
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstring>
@@ -12,6 +13,7 @@
 #include "arrow/arrow_types.hpp"
 #include "arrow/bitmaps.hpp"
 #include "arrow/utf8.hpp"
+#include "engine/huge_pages.hpp"
 #include "engine/quoted.hpp"
 
 namespace quorvel::arrow {
@@ -59,6 +61,15 @@ std::optional<std::int64_t> load_index(ArrowType type, const void* buffer, std::
             return static_cast<std::int64_t>(index);
         }
     }
+}
+
+// Makes room for `extra` more items: large blocks on huge pages, since a fresh block filled
+// through small pages costs a fault per 4 KiB, as much as the copying itself; and at least
+// doubling, so that many batches cost a linear number of copies.
+template <class Vector>
+void make_room(Vector& vector, std::uint64_t extra) {
+    if (vector.capacity() - vector.size() >= extra) return;
+    engine::reserve_advised(vector, std::max<std::size_t>(vector.size() + extra, 2 * vector.capacity()));
 }
 
 engine::Cells empty_cells(ArrowType type) {
@@ -232,14 +243,14 @@ namespace {
 template <class From, class To, class Convert>
 To* append_converted(const void* data, std::uint64_t base, std::uint64_t length, std::vector<To>& out, Convert&& convert) {
     const std::size_t old = out.size();
-    out.resize(old + length);
-    To* to = out.data() + old;
+    make_room(out, length);
     if constexpr (std::is_same_v<From, To>) {
-        if (length != 0) std::memcpy(to, static_cast<const From*>(data) + base, length * sizeof(To));
+        const auto* from = static_cast<const char*>(data) + base * sizeof(To);
+        if (length != 0) out.insert(out.end(), reinterpret_cast<const To*>(from), reinterpret_cast<const To*>(from) + length);
     } else {
-        for (std::uint64_t i = 0; i < length; ++i) to[i] = convert(load<From>(data, base + i));
+        for (std::uint64_t i = 0; i < length; ++i) out.push_back(convert(load<From>(data, base + i)));
     }
-    return to;
+    return out.data() + old;
 }
 
 template <class From, class To>
@@ -305,8 +316,15 @@ bool ColumnImport::append_offset_texts(const ArrowArray& array, std::uint64_t ba
     if (!data && previous != load<Offset>(offsets, base)) return fail(failure, "the array's text bytes are missing");
 
     engine::StrCells& out = std::get<engine::StrCells>(cells_);
-    out.offsets.reserve(out.offsets.size() + length);
-    // Runs of present cells are copied whole; a null cell is an empty span.
+    make_room(out.offsets, length);
+    make_room(out.bytes, static_cast<std::uint64_t>(previous - load<Offset>(offsets, base)));
+    // Usually a null cell spans no bytes: then the cells are copied as one run. Otherwise
+    // runs of present cells are, each null cell becoming an empty span.
+    bool nulls_span_nothing = true;
+    nulls_.for_each_null(first, length, [&](std::uint64_t i) {
+        nulls_span_nothing &= load<Offset>(offsets, base + i) == load<Offset>(offsets, base + i + 1);
+    });
+    if (nulls_span_nothing) return append_text_run(offsets, data, base, base + length, first, failure);
     for (std::uint64_t i = 0; i < length;) {
         if (nulls_.is_null(first + i)) {
             out.offsets.push_back(out.bytes.size());
@@ -321,34 +339,42 @@ bool ColumnImport::append_offset_texts(const ArrowArray& array, std::uint64_t ba
     return true;
 }
 
-// Copies cells [from, to) (absolute cell numbers of the array), all present. The bytes are
-// checked as one text, and each cell's start as the start of a character: together that is
-// each cell being UTF-8, at the cost of one pass.
+// Copies cells [from, to) (absolute cell numbers of the array), all present or spanning no
+// bytes. The bytes are checked as one text, and each cell's start as the start of a
+// character: together that is each cell being UTF-8, at the cost of one pass.
 template <class Offset>
 bool ColumnImport::append_text_run(const Offset* offsets, const char* data, std::uint64_t from, std::uint64_t to,
                                    std::uint64_t first_row, ImportFailure& failure) {
     const auto begin = static_cast<std::uint64_t>(load<Offset>(offsets, from));
     const auto end = static_cast<std::uint64_t>(load<Offset>(offsets, to));
     const char* bytes = data + begin;
-    bool valid = is_valid_utf8(bytes, end - begin);
-    for (std::uint64_t k = from + 1; valid && k < to; ++k) {
-        const auto at = static_cast<std::uint64_t>(load<Offset>(offsets, k));
-        valid = at == end || !is_continuation_byte(data[at]);
-    }
-    if (!valid) {
-        for (std::uint64_t k = from; k < to; ++k) {
-            const auto cell = static_cast<std::uint64_t>(load<Offset>(offsets, k));
-            const auto next = static_cast<std::uint64_t>(load<Offset>(offsets, k + 1));
-            if (!is_valid_utf8(data + cell, next - cell)) return fail_at(failure, first_row + (k - from), "the text is not UTF-8");
+    // ASCII text, the most common, needs no more checks: no cell can start inside a character.
+    if (!is_ascii(bytes, end - begin)) {
+        bool valid = is_valid_utf8(bytes, end - begin);
+        for (std::uint64_t k = from + 1; valid && k < to; ++k) {
+            const auto at = static_cast<std::uint64_t>(load<Offset>(offsets, k));
+            valid = at == end || !is_continuation_byte(data[at]);
         }
-        return fail_at(failure, first_row, "the text is not UTF-8");
+        if (!valid) {
+            for (std::uint64_t k = from; k < to; ++k) {
+                const auto cell = static_cast<std::uint64_t>(load<Offset>(offsets, k));
+                const auto next = static_cast<std::uint64_t>(load<Offset>(offsets, k + 1));
+                if (!is_valid_utf8(data + cell, next - cell)) {
+                    return fail_at(failure, first_row + (k - from), "the text is not UTF-8");
+                }
+            }
+            return fail_at(failure, first_row, "the text is not UTF-8");
+        }
     }
     engine::StrCells& out = std::get<engine::StrCells>(cells_);
-    const std::uint64_t out_begin = out.bytes.size();
-    out.bytes.insert(out.bytes.end(), bytes, bytes + (end - begin));
-    for (std::uint64_t k = from + 1; k <= to; ++k) {
-        out.offsets.push_back(out_begin + (static_cast<std::uint64_t>(load<Offset>(offsets, k)) - begin));
+    const std::uint64_t shift = out.bytes.size() - begin;  // wraps, as unsigned arithmetic does, to the right sum
+    const std::size_t old = out.offsets.size();
+    out.offsets.resize(old + (to - from));
+    std::uint64_t* rebased = out.offsets.data() + old;
+    for (std::uint64_t k = 0; k < to - from; ++k) {
+        rebased[k] = static_cast<std::uint64_t>(load<Offset>(offsets, from + 1 + k)) + shift;
     }
+    out.bytes.insert(out.bytes.end(), bytes, bytes + (end - begin));
     return true;
 }
 
@@ -362,7 +388,7 @@ bool ColumnImport::append_views(const ArrowArray& array, std::uint64_t base, std
     if (data_buffers != 0 && !sizes) return fail(failure, "the sizes of the array's text buffers are missing");
     const std::uint64_t first = rows_;
     engine::StrCells& out = std::get<engine::StrCells>(cells_);
-    out.offsets.reserve(out.offsets.size() + length);
+    make_room(out.offsets, length);
     for (std::uint64_t i = 0; i < length; ++i) {
         if (nulls_.is_null(first + i)) {
             out.offsets.push_back(out.bytes.size());
@@ -403,7 +429,7 @@ bool ColumnImport::append_dictionary(const ArrowArray& array, std::uint64_t base
 
     const std::uint64_t first = rows_;
     engine::StrCells& out = std::get<engine::StrCells>(cells_);
-    out.offsets.reserve(out.offsets.size() + length);
+    make_room(out.offsets, length);
     for (std::uint64_t i = 0; i < length; ++i) {
         if (nulls_.is_null(first + i)) {
             out.offsets.push_back(out.bytes.size());

@@ -5,6 +5,21 @@
 
 namespace quorvel::arrow {
 
+bool is_ascii(const char* text, std::size_t size) {
+    // 32 bytes a round, their high bits gathered without a branch, which the compiler turns
+    // into vector instructions.
+    constexpr std::uint64_t high_bits = 0x8080808080808080u;
+    std::size_t i = 0;
+    for (; i + 32 <= size; i += 32) {
+        std::uint64_t words[4];
+        std::memcpy(words, text + i, 32);
+        if ((words[0] | words[1] | words[2] | words[3]) & high_bits) return false;
+    }
+    unsigned char any = 0;
+    for (; i < size; ++i) any |= static_cast<unsigned char>(text[i]);
+    return any < 0x80;
+}
+
 bool is_valid_utf8(const char* text, std::size_t size) {
     const auto* bytes = reinterpret_cast<const unsigned char*>(text);
     std::size_t i = 0;

@@ -7,27 +7,6 @@
 #include "number_parse.hpp"
 
 namespace quorvel::engine {
-namespace {
-
-constexpr std::size_t huge_page_bytes = std::size_t{1} << 21;
-
-// Makes room for `size` items, with the hint of huge pages for a large block. Only an
-// estimate is asked for: when the memory is not granted, the vector grows as it fills.
-// A large block gets a huge page more than asked for, so that the items filled last lie in
-// a huge page wholly inside the block rather than in up to 512 small ones.
-template <class Vector>
-void reserve_advised(Vector& vector, std::size_t size) {
-    constexpr std::size_t item_bytes = sizeof(typename Vector::value_type);
-    if (size * item_bytes >= 2 * huge_page_bytes) size += huge_page_bytes / item_bytes;
-    try {
-        vector.reserve(size);
-    } catch (const std::bad_alloc&) {
-        return;
-    }
-    advise_huge_pages(vector.data(), vector.capacity() * item_bytes);
-}
-
-}  // namespace
 
 void ColumnBuilder::add_rows(const FieldTable& batch, std::size_t column, std::size_t first_row, std::size_t rows) {
     if (second_pass_) return;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <utility>
@@ -31,6 +32,18 @@ public:
     }
 
     const std::vector<std::uint64_t>& words() const { return words_; }
+
+    // The null cells of a column of `length` cells.
+    std::size_t null_count(std::size_t length) const {
+        if (words_.empty()) return 0;
+        std::size_t present = 0;
+        const std::size_t whole = length / 64;
+        for (std::size_t w = 0; w < whole; ++w) present += static_cast<std::size_t>(std::popcount(words_[w]));
+        if (const std::size_t rest = length % 64) {
+            present += static_cast<std::size_t>(std::popcount(words_[whole] & ((std::uint64_t{1} << rest) - 1)));
+        }
+        return length - present;
+    }
 
 private:
     std::vector<std::uint64_t> words_;
