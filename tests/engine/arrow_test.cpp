@@ -2,9 +2,11 @@
 // every release frees once whatever the order, and malformed arrays are refused.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <numeric>
+#include <random>
 #include <string>
 
 #include "arrow/export_stream.hpp"
@@ -188,6 +190,103 @@ INSTANTIATE_TEST_SUITE_P(Cases, ArrowImportRefuses, ::testing::ValuesIn(malforme
                              for (char& c : name) c = std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
                              return name;
                          });
+
+// Well-formed UTF-8 by the table of well-formed byte sequences in the Unicode standard: the
+// lead byte's range fixes the second byte's range and the number of bytes.
+bool well_formed(std::string_view text) {
+    struct Form {
+        unsigned char lead_low, lead_high, second_low, second_high;
+        int length;
+    };
+    static constexpr Form forms[] = {
+        {0x00, 0x7F, 0, 0, 1},       {0xC2, 0xDF, 0x80, 0xBF, 2}, {0xE0, 0xE0, 0xA0, 0xBF, 3},
+        {0xE1, 0xEC, 0x80, 0xBF, 3}, {0xED, 0xED, 0x80, 0x9F, 3}, {0xEE, 0xEF, 0x80, 0xBF, 3},
+        {0xF0, 0xF0, 0x90, 0xBF, 4}, {0xF1, 0xF3, 0x80, 0xBF, 4}, {0xF4, 0xF4, 0x80, 0x8F, 4},
+    };
+    for (std::size_t i = 0; i < text.size();) {
+        const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
+        const Form* form = std::find_if(std::begin(forms), std::end(forms),
+                                        [&](const Form& f) { return byte(i) >= f.lead_low && byte(i) <= f.lead_high; });
+        if (form == std::end(forms) || text.size() - i < static_cast<std::size_t>(form->length)) return false;
+        for (int k = 1; k < form->length; ++k) {
+            const unsigned char low = k == 1 ? form->second_low : 0x80, high = k == 1 ? form->second_high : 0xBF;
+            if (byte(i + k) < low || byte(i + k) > high) return false;
+        }
+        i += static_cast<std::size_t>(form->length);
+    }
+    return true;
+}
+
+// Text arrays damaged at random where the interface lets an importer look (offsets that go
+// back or below zero, texts cut inside a character or not UTF-8 at all, null flags with
+// known or unknown counts), kept inside their buffers: the import either refuses or gives
+// exactly the cells a plain reading of the arrays gives.
+TEST(ArrowImport, RandomlyDamagedTextsAreRefusedOrReadExactly) {
+    const std::string pieces[] = {"a", "Z", "\xc3\xa9", "\xe6\x97\xa5", "\xf0\x9f\x98\x80", "\x80", "\xc0", "\xff", "\xed\xa0\x80"};
+    std::mt19937_64 random(11);
+    int refused = 0;
+    for (int round = 0; round < 5000; ++round) {
+        // Mostly whole characters, cut at their edges in half the rounds.
+        std::string data;
+        std::vector<std::int32_t> edges = {0};
+        while (data.size() < 16) {
+            const std::size_t piece = random() % std::size(pieces);
+            data += pieces[piece < 5 || random() % 3 == 0 ? piece : 0];
+            edges.push_back(static_cast<std::int32_t>(data.size()));
+        }
+        const bool at_edges = random() % 2;
+        const std::size_t rows = random() % 8;
+        std::vector<std::int32_t> offsets(rows + 1);
+        for (std::int32_t& offset : offsets) {
+            offset = at_edges ? edges[random() % edges.size()] : static_cast<std::int32_t>(random() % (data.size() + 1));
+            if (random() % 40 == 0) offset = -1 - offset;
+        }
+        if (random() % 4 != 0) std::sort(offsets.begin(), offsets.end());
+        const std::uint8_t bits[2] = {static_cast<std::uint8_t>(random()), static_cast<std::uint8_t>(random())};
+        const bool with_bits = random() % 2;
+        const std::int64_t null_count = with_bits ? (random() % 2 ? -1 : 1) : 0;
+
+        const void* buffers[3] = {with_bits ? bits : nullptr, offsets.data(), data.data()};
+        ArrowArray column{static_cast<std::int64_t>(rows), null_count, 0, 3, 0, buffers, nullptr, nullptr, nullptr, nullptr};
+        ArrowArray* columns[1] = {&column};
+        const void* no_flags[1] = {nullptr};
+        ArrowArray batch{static_cast<std::int64_t>(rows), 0, 0, 1, 1, no_flags, columns, nullptr, nullptr, nullptr};
+        ArrowSchema field{"u", "t", nullptr, ARROW_FLAG_NULLABLE, 0, nullptr, nullptr, nullptr, nullptr};
+        ArrowSchema* fields[1] = {&field};
+        const ArrowSchema schema{"+s", "", nullptr, 0, 1, fields, nullptr, nullptr, nullptr};
+
+        bool offsets_fine = rows == 0 || offsets[0] >= 0;
+        for (std::size_t r = 0; r < rows; ++r) offsets_fine &= offsets[r + 1] >= offsets[r];
+        bool texts_fine = offsets_fine;
+        std::vector<std::optional<std::string>> cells;
+        for (std::size_t r = 0; texts_fine && r < rows; ++r) {
+            if (with_bits && !((bits[r / 8] >> (r % 8)) & 1)) {
+                cells.emplace_back();
+                continue;
+            }
+            const std::string text = data.substr(static_cast<std::size_t>(offsets[r]), static_cast<std::size_t>(offsets[r + 1] - offsets[r]));
+            texts_fine = well_formed(text);
+            cells.emplace_back(text);
+        }
+
+        const Imported imported = import_array(schema, batch);
+        ASSERT_EQ(imported.frame.has_value(), texts_fine) << "round " << round << ": " << imported.failure.message;
+        if (!texts_fine) {
+            ++refused;
+            continue;
+        }
+        const engine::StrCells& got = imported.frame->columns[0].values->str();
+        for (std::size_t r = 0; r < rows; ++r) {
+            ASSERT_EQ(got.is_present(r), cells[r].has_value()) << "round " << round << " row " << r;
+            if (cells[r]) {
+                EXPECT_EQ(got.at(r), *cells[r]) << "round " << round << " row " << r;
+            }
+        }
+    }
+    // Both outcomes must be common for the comparison to mean anything.
+    EXPECT_GT(refused, 1000);
+    EXPECT_LT(refused, 4000);
+}
 
 TEST(ArrowImport, AReleasedStreamIsRefused) {
     ArrowArrayStream stream = stream_of(sample());
