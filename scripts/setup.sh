@@ -4,7 +4,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/pythons.sh
 
-apt_packages=(g++ libgtest-dev unicode-data clang libclang-rt-14-dev)
+apt_packages=(g++ libgtest-dev libfmt-dev unicode-data clang libclang-rt-14-dev)
 missing=()
 for package in "${apt_packages[@]}"; do
   dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")
