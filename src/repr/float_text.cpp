@@ -4,6 +4,10 @@
 #include <cstdint>
 #include <cstring>
 
+// {fmt} as headers alone, however this file is built: the module links no library of it.
+#ifndef FMT_HEADER_ONLY
+#define FMT_HEADER_ONLY 1
+#endif
 // The full table of cached powers of ten (about 10 KB) spares each value the few
 // multiplications that recover a power from the compressed table: about a fifth of the time.
 #define FMT_USE_FULL_CACHE_DRAGONBOX 1
