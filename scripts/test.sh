@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: the Unicode table check, the engine tests (also under
-# AddressSanitizer and UndefinedBehaviorSanitizer), float texts against repr, short fuzzing runs, the Python suite under
-# each interpreter and against a sanitized build, and the installed wheels.
+# AddressSanitizer and UndefinedBehaviorSanitizer), float texts against repr, short fuzzing
+# runs, the Python suite under each interpreter and against a sanitized build, and the
+# installed wheels.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
