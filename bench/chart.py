@@ -1,10 +1,16 @@
 """The figures of one run of bench/compare.py: saved as JSON, drawn as a PNG with matplotlib.
 
 A run is a dict: `measured` (date and time), `machine` (CPU model, core count, load average
-before and after), `rows`, `repeat`, `versions` (of each library) and `workloads`, each with
-its `family` (the workloads_*.py module it came from), `name`, `size_bytes` and `seconds` per
-library. The PNG has one horizontal bar chart per family: each workload's time per library on
-a log scale, labelled with the time and, for a peer, how many times quorvel's time it took.
+before and after), `rows`, `repeat`, `statistic`, `versions` (of each library) and
+`workloads`, each with its `family` (the workloads_*.py module it came from), `name`,
+`size_bytes`, `seconds` (the long-lived medians) and `fresh_seconds` (the fresh-process ones),
+each by player: a library's name, with " (2 threads)" after it for two threads. Runs saved
+before there were medians and thread counts have best-of-K `seconds` by library alone, and no
+`statistic`; they are drawn as they were measured.
+
+The PNG has one horizontal bar chart per family: each workload's time per player on a log
+scale, labelled with the time and, for a peer, how many times quorvel's time it took; a
+library at two threads has its colour, hatched.
 """
 
 import datetime
@@ -46,6 +52,7 @@ def new_run(rows, repeat):
         "machine": machine(),
         "rows": rows,
         "repeat": repeat,
+        "statistic": "median of long-lived runs",
         "versions": {},
         "workloads": [],
     }
@@ -62,8 +69,15 @@ def load(path):
 
 def title(run):
     m = run["machine"]
+    if run.get("statistic") == "median of long-lived runs":
+        how = (
+            f"{run['rows']:,} rows, median of {run['repeat']} runs, each library's workloads in one process,\n"
+            "one thread each and two for polars, pyarrow and DuckDB"
+        )
+    else:
+        how = f"one thread each, {run['rows']:,} rows, best of {run['repeat']} runs"
     return (
-        f"quorvel and its peers, one thread each, {run['rows']:,} rows, best of {run['repeat']} runs\n"
+        f"quorvel and its peers, {how}\n"
         f"{run['measured'].replace('T', ' ')} on {m['cpu']}, {m['cores']} cores "
         f"(load average {m['load_before'][0]:.1f} before, {m['load_after'][0]:.1f} after)"
     )
@@ -90,10 +104,14 @@ def draw_family(axes, family, workloads):
         times = workload["seconds"]
         ours = times.get("quorvel")
         count = len(times)
-        for index, (library, seconds) in enumerate(times.items()):
+        for index, (player, seconds) in enumerate(times.items()):
             position = y + index
-            axes.barh(position, seconds * 1000, height=0.8, color=COLOURS.get(library, "grey"), label=library)
-            axes.text(seconds * 1000 * 1.05, position, bar_label(library, seconds, ours), va="center", fontsize=7)
+            library = player.split(" ")[0]
+            axes.barh(
+                position, seconds * 1000, height=0.8, color=COLOURS.get(library, "grey"), label=player,
+                hatch="////" if player != library else None, edgecolor="white" if player != library else None,
+            )
+            axes.text(seconds * 1000 * 1.05, position, bar_label(player, seconds, ours), va="center", fontsize=7)
         labels.append(workload["name"])
         positions.append(y + (count - 1) / 2)
         y += count + 1.2
@@ -108,6 +126,12 @@ def draw_family(axes, family, workloads):
     axes.grid(axis="x", which="major", alpha=0.3)
 
 
+def legend_text(player, versions):
+    """"polars 1.2.3 (2 threads)" for "polars (2 threads)"."""
+    library, _, threads = player.partition(" ")
+    return " ".join(part for part in (library, versions.get(library, ""), threads) if part)
+
+
 def draw(run, path):
     import matplotlib
 
@@ -118,8 +142,11 @@ def draw(run, path):
     for workload in run["workloads"]:
         families.setdefault(workload["family"], []).append(workload)
     bars = [sum(len(w["seconds"]) + 1.2 for w in workloads) for workloads in families.values()]
+    # Inches above the charts: the title's lines, then the legend's rows.
+    title_height, legend_height = 0.15 + 0.19 * (title(run).count("\n") + 1), 0.4
+    height = 0.8 + title_height + legend_height + 0.22 * sum(bars)
     figure, axes_list = plt.subplots(
-        len(families), 1, figsize=(11, 1.2 + 0.22 * sum(bars)), gridspec_kw={"height_ratios": bars}, squeeze=False
+        len(families), 1, figsize=(11, height), gridspec_kw={"height_ratios": bars}, squeeze=False
     )
     for axes, (family, workloads) in zip(axes_list[:, 0], families.items()):
         draw_family(axes, family, workloads)
@@ -131,16 +158,18 @@ def draw(run, path):
     versions = run.get("versions", {})
     figure.legend(
         libraries.values(),
-        [f"{name} {versions.get(name, '')}".strip() for name in libraries],
-        loc="upper right",
-        ncols=len(libraries),
+        [legend_text(player, versions) for player in libraries],
+        loc="upper left",
+        bbox_to_anchor=(0.01, 1 - title_height / height),
+        ncols=min(len(libraries), 4),
         fontsize=8,
         frameon=False,
     )
-    figure.suptitle(title(run), fontsize=10, x=0.01, ha="left")
+    figure.suptitle(title(run), fontsize=10, x=0.01, y=1 - 0.1 / height, ha="left", va="top")
     figure.text(
         0.01, 0.005, "(N×): the peer's time over quorvel's; above 1, quorvel is faster.", fontsize=8, color="dimgrey"
     )
-    figure.tight_layout(rect=(0, 0.02, 1, 0.97))
+    # (The rectangle is what the axes and their titles may fill; tight_layout pads it.)
+    figure.tight_layout(rect=(0, 0.02, 1, 1 - (title_height + legend_height - 0.45) / height))
     figure.savefig(path, dpi=110)
     plt.close(figure)

@@ -1,14 +1,16 @@
 """CSV text in and out: a numeric CSV and a mixed one, read and written by each library.
 
 The texts are made in memory, the same for every run: `rows` data rows, about 48 bytes a
-row. Peers that read bytes get the text already encoded, so that only reading is timed.
+row (made once a run and kept in a file for its other processes). Peers that read bytes get
+the text already encoded, so that only reading is timed.
 """
 
+import functools
 import io
 import random
 
 import quorvel
-from compare import Workload, peer
+from workload import Workload, cached_text, peer
 
 WORDS = ["alpha", "bravo", "charlie", "delta", "echo", "foxtrot", "golf", "hotel", "india", "juliet"]
 NOTES = ['"Smith, J."', '"said ""hi"""', "ok", '"a, b, and c"', "pending", '"x ""y"", z"', "", "late"]
@@ -45,38 +47,81 @@ def mixed_csv(rows, seed=2):
     return "\n".join(lines) + "\n"
 
 
-def workloads(rows):
-    pd = peer("pandas")
-    pl = peer("polars")
-    pa = peer("pyarrow")
-    if pa is not None:
+@functools.cache
+def csv_text(kind, rows):
+    make = numeric_csv if kind == "numeric" else mixed_csv
+    return cached_text(f"{kind}-{rows}", lambda: make(rows))
+
+
+def arrow_bytes(pa, text):
+    """The text's bytes in memory of Arrow's own. Arrow lets go of a buffer of Python's on one
+    of its threads, taking the interpreter's lock, which aborts the process when that comes
+    after the interpreter has begun to exit."""
+    data = text.encode()
+    buffer = pa.allocate_buffer(len(data))
+    pa.FixedSizeBufferWriter(buffer).write(data)
+    return buffer
+
+
+def read_setups(kind, rows):
+    def ours(threads):
+        text = csv_text(kind, rows)
+        return lambda: quorvel.read_csv(text)
+
+    def pandas(threads):
+        pd, text = peer("pandas"), csv_text(kind, rows)
+        return lambda: pd.read_csv(io.StringIO(text))
+
+    def polars(threads):
+        pl, data = peer("polars"), csv_text(kind, rows).encode()
+        return lambda: pl.read_csv(data)
+
+    def pyarrow(threads):
+        pa = peer("pyarrow", threads)
         import pyarrow.csv as pa_csv
 
-    result = []
-    for kind, text in (("numeric", numeric_csv(rows)), ("mixed", mixed_csv(rows))):
-        data = text.encode()
-        read = Workload(f"read_csv {kind}", size_bytes=len(data))
-        read.contenders["quorvel"] = lambda text=text: quorvel.read_csv(text)
-        if pd is not None:
-            read.contenders["pandas"] = lambda text=text: pd.read_csv(io.StringIO(text))
-        if pl is not None:
-            read.contenders["polars"] = lambda data=data: pl.read_csv(data)
-        if pa is not None:
-            options = pa_csv.ReadOptions(use_threads=False)
-            read.contenders["pyarrow"] = lambda data=data: pa_csv.read_csv(io.BytesIO(data), read_options=options)
-        result.append(read)
+        data, options = arrow_bytes(pa, csv_text(kind, rows)), pa_csv.ReadOptions(use_threads=threads > 1)
+        return lambda: pa_csv.read_csv(pa.BufferReader(data), read_options=options)
 
-        frame = quorvel.read_csv(text)
-        write = Workload(f"to_csv {kind}", size_bytes=len(frame.to_csv().encode()))
-        write.contenders["quorvel"] = frame.to_csv
-        if pd is not None:
-            df = pd.read_csv(io.StringIO(text))
-            write.contenders["pandas"] = lambda df=df: df.to_csv(index=False)
-        if pl is not None:
-            pl_df = pl.read_csv(data)
-            write.contenders["polars"] = pl_df.write_csv
-        if pa is not None:
-            table = pa_csv.read_csv(io.BytesIO(data), read_options=pa_csv.ReadOptions(use_threads=False))
-            write.contenders["pyarrow"] = lambda table=table: pa_csv.write_csv(table, io.BytesIO())
-        result.append(write)
-    return result
+    return {"quorvel": ours, "pandas": pandas, "polars": polars, "pyarrow": pyarrow}
+
+
+def write_setups(kind, rows):
+    def ours(threads):
+        return quorvel.read_csv(csv_text(kind, rows)).to_csv
+
+    def pandas(threads):
+        pd = peer("pandas")
+        frame = pd.read_csv(io.StringIO(csv_text(kind, rows)))
+        return lambda: frame.to_csv(index=False)
+
+    def polars(threads):
+        return peer("polars").read_csv(csv_text(kind, rows).encode()).write_csv
+
+    def pyarrow(threads):
+        pa = peer("pyarrow", threads)
+        import pyarrow.csv as pa_csv
+
+        options = pa_csv.ReadOptions(use_threads=threads > 1)
+        table = pa_csv.read_csv(pa.BufferReader(arrow_bytes(pa, csv_text(kind, rows))), read_options=options)
+        return lambda: pa_csv.write_csv(table, pa.BufferOutputStream())
+
+    return {"quorvel": ours, "pandas": pandas, "polars": polars, "pyarrow": pyarrow}
+
+
+def workloads(rows):
+    """Both reads first, then both writes: a long-lived process starts as a program does."""
+    kinds = ("numeric", "mixed")
+    reads = [
+        Workload(f"read_csv {kind}", read_setups(kind, rows), lambda kind=kind: len(csv_text(kind, rows).encode()))
+        for kind in kinds
+    ]
+    writes = [
+        Workload(
+            f"to_csv {kind}",
+            write_setups(kind, rows),
+            lambda kind=kind: len(quorvel.read_csv(csv_text(kind, rows)).to_csv().encode()),
+        )
+        for kind in kinds
+    ]
+    return reads + writes

@@ -5,12 +5,15 @@ groups in order of first appearance where it can (pandas sort=False, polars
 maintain_order=True); DuckDB has no such option and returns its own order.
 """
 
+import functools
+
 import numpy
 
 import quorvel
-from compare import Workload, peer
+from workload import Workload, peer
 
 
+@functools.cache
 def columns(rows):
     rng = numpy.random.default_rng(5)
     int_keys = rng.integers(-(2**62), 2**62, 1_000)
@@ -32,64 +35,60 @@ def quorvel_frame(data):
     return frame
 
 
-def int_key_contenders(frame, pandas_frame, polars_frame, duckdb_connection, pl):
-    def ours():
-        grouped = frame.group(["k_int"])
-        return grouped.sum("x"), grouped.mean("x"), grouped.count()
-
-    contenders = {"quorvel": ours}
-    if pandas_frame is not None:
-
-        def pandas_run():
-            grouped = pandas_frame.groupby("k_int", sort=False)
-            return grouped["x"].sum(), grouped["x"].mean(), grouped.size()
-
-        contenders["pandas"] = pandas_run
-    if polars_frame is not None:
-        aggregations = [pl.col("x").sum().alias("sum"), pl.col("x").mean().alias("mean"), pl.len()]
-        contenders["polars"] = lambda: polars_frame.group_by("k_int", maintain_order=True).agg(aggregations)
-    if duckdb_connection is not None:
-        query = "SELECT k_int, sum(x), avg(x), count(*) FROM t GROUP BY k_int"
-        contenders["duckdb"] = lambda: duckdb_connection.execute(query).fetchnumpy()
-    return contenders
+def duckdb_table(data, threads):
+    """A connection holding the columns as table t, or None without pandas to hand them over."""
+    duckdb, pd = peer("duckdb"), peer("pandas")
+    if pd is None:
+        return None
+    connection = duckdb.connect()
+    connection.execute(f"SET threads={threads}")
+    connection.register("source", pd.DataFrame(data))
+    connection.execute("CREATE TABLE t AS SELECT * FROM source")
+    connection.unregister("source")
+    return connection
 
 
-def text_key_contenders(frame, pandas_frame, polars_frame, duckdb_connection, pl):
-    def ours():
-        grouped = frame.group(["k_str"])
-        return grouped.sum("n"), grouped.min("n"), grouped.max("n")
+def setups(rows, key, value, aggregations):
+    """Each library grouping `key` and taking `aggregations` (names of quorvel's methods, of
+    pandas' and of polars' expressions alike; SQL's where they differ) of `value`."""
+    sql = {"mean": "avg"}
 
-    contenders = {"quorvel": ours}
-    if pandas_frame is not None:
+    def ours(threads):
+        frame = quorvel_frame(columns(rows))
 
-        def pandas_run():
-            grouped = pandas_frame.groupby("k_str", sort=False)["n"]
-            return grouped.sum(), grouped.min(), grouped.max()
+        def run():
+            grouped = frame.group([key])
+            return tuple(grouped.count() if name == "count" else getattr(grouped, name)(value) for name in aggregations)
 
-        contenders["pandas"] = pandas_run
-    if polars_frame is not None:
-        aggregations = [pl.col("n").sum().alias("sum"), pl.col("n").min().alias("min"), pl.col("n").max().alias("max")]
-        contenders["polars"] = lambda: polars_frame.group_by("k_str", maintain_order=True).agg(aggregations)
-    if duckdb_connection is not None:
-        query = "SELECT k_str, sum(n), min(n), max(n) FROM t GROUP BY k_str"
-        contenders["duckdb"] = lambda: duckdb_connection.execute(query).fetchnumpy()
-    return contenders
+        return run
+
+    def pandas(threads):
+        frame = peer("pandas").DataFrame(columns(rows))
+
+        def run():
+            grouped = frame.groupby(key, sort=False)
+            return tuple(grouped.size() if name == "count" else getattr(grouped[value], name)() for name in aggregations)
+
+        return run
+
+    def polars(threads):
+        pl = peer("polars")
+        data = columns(rows)
+        frame = pl.DataFrame({name: list(values) if values.dtype == object else values for name, values in data.items()})
+        expressions = [pl.len() if name == "count" else getattr(pl.col(value), name)().alias(name) for name in aggregations]
+        return lambda: frame.group_by(key, maintain_order=True).agg(expressions)
+
+    def duckdb(threads):
+        connection = duckdb_table(columns(rows), threads)
+        terms = ", ".join("count(*)" if name == "count" else f"{sql.get(name, name)}({value})" for name in aggregations)
+        query = f"SELECT {key}, {terms} FROM t GROUP BY {key}"
+        return lambda: connection.execute(query).fetchnumpy()
+
+    return {"quorvel": ours, "pandas": pandas, "polars": polars, "duckdb": duckdb}
 
 
 def workloads(rows):
-    data = columns(rows)
-    frame = quorvel_frame(data)
-    pd, pl, duckdb = peer("pandas"), peer("polars"), peer("duckdb")
-    pandas_frame = pd.DataFrame(data) if pd else None
-    polars_frame = pl.DataFrame({name: list(values) if values.dtype == object else values for name, values in data.items()}) if pl else None
-    duckdb_connection = None
-    if duckdb and pandas_frame is not None:
-        duckdb_connection = duckdb.connect()
-        duckdb_connection.execute("SET threads=1")
-        duckdb_connection.register("source", pandas_frame)
-        duckdb_connection.execute("CREATE TABLE t AS SELECT * FROM source")
-    peers = (frame, pandas_frame, polars_frame, duckdb_connection, pl)
     return [
-        Workload("group by i64 key (1,000 groups): sum, mean, count", int_key_contenders(*peers)),
-        Workload("group by str key (200 groups): sum, min, max", text_key_contenders(*peers)),
+        Workload("group by i64 key (1,000 groups): sum, mean, count", setups(rows, "k_int", "x", ["sum", "mean", "count"])),
+        Workload("group by str key (200 groups): sum, min, max", setups(rows, "k_str", "n", ["sum", "min", "max"])),
     ]

@@ -1,14 +1,14 @@
 """Filtering, sorting and date parts, against pandas, polars and (for dates) DuckDB.
 
-Each peer does the same work on the same values: a frame of 1,000,000 rows by default, with
-the data prepared before any timing starts.
+Each peer does the same work on the same values: a frame of 1,000,000 rows by default, made
+by the library's setup before its timing starts (and dropped after).
 """
 
+import functools
 import random
 
-from compare import Workload, peer
-
 import quorvel
+from workload import Workload, peer
 
 
 def cities(count, rng):
@@ -23,43 +23,67 @@ def cities(count, rng):
     return sorted(names)
 
 
-def workloads(rows):
+@functools.cache
+def columns(rows):
     rng = random.Random(20240607)
     floats = [rng.random() for _ in range(rows)]
     ints = [rng.randrange(-10**9, 10**9) for _ in range(rows)]
     places = cities(200, rng)
     towns = [rng.choice(places) for _ in range(rows)]
     dates = [f"{rng.randint(1970, 2030):04d}-{rng.randint(1, 12):02d}-{rng.randint(1, 28):02d}" for _ in range(rows)]
+    return {"x": floats, "n": ints, "city": towns, "day": dates}
 
+
+def quorvel_frame(rows):
+    data = columns(rows)
     frame = quorvel.Frame()
-    frame.add_floats("x", floats)
-    frame.add_ints("n", ints)
-    frame.add_strings("city", towns)
-    frame.add_strings("day", dates)
-    columns = {"x": floats, "n": ints, "city": towns, "day": dates}
+    frame.add_floats("x", data["x"])
+    frame.add_ints("n", data["n"])
+    frame.add_strings("city", data["city"])
+    frame.add_strings("day", data["day"])
+    return frame
 
-    pd = peer("pandas")
-    pl = peer("polars")
-    duckdb = peer("duckdb")
-    pd_df = pd.DataFrame(columns) if pd else None
-    pl_df = pl.DataFrame(columns) if pl else None
 
-    def contenders(ours, pandas=None, polars=None, **others):
-        table = {"quorvel": ours}
-        if pd and pandas:
-            table["pandas"] = pandas
-        if pl and polars:
-            table["polars"] = polars
-        table.update({name: run for name, run in others.items() if run})
-        return table
+def setups(rows, ours, pandas, polars, duckdb=None):
+    """Setups from each library's run, given its frame (and for pandas and polars, the module)."""
+    found = {
+        "quorvel": lambda threads: functools.partial(ours, quorvel_frame(rows)),
+        "pandas": lambda threads: functools.partial(pandas, peer("pandas").DataFrame(columns(rows)), peer("pandas")),
+        "polars": lambda threads: functools.partial(polars, peer("polars").DataFrame(columns(rows)), peer("polars")),
+    }
+    if duckdb:
+        found["duckdb"] = duckdb
+    return found
 
+
+def duckdb_year(rows):
+    def setup(threads):
+        connection = peer("duckdb").connect()
+        connection.execute(f"SET threads={threads}")
+        connection.execute("CREATE TABLE dates (day VARCHAR)")
+        connection.register("source", peer("pandas").DataFrame({"day": columns(rows)["day"]}))
+        connection.execute("INSERT INTO dates SELECT day FROM source")
+        connection.unregister("source")
+        return lambda: connection.execute("SELECT year(CAST(day AS DATE)) AS year FROM dates").fetchnumpy()
+
+    return setup
+
+
+def quorvel_year(frame):
+    days = frame.select(["day"])
+    days.add_date_part("year", "day", "year")
+    return days
+
+
+def workloads(rows):
     found = [
         Workload(
             "filter f64 x > 0.5",
-            contenders(
-                lambda: frame.where_gt("x", 0.5),
-                lambda: pd_df[pd_df.x > 0.5],
-                lambda: pl_df.filter(pl.col("x") > 0.5),
+            setups(
+                rows,
+                lambda frame: frame.where_gt("x", 0.5),
+                lambda df, pd: df[df.x > 0.5],
+                lambda df, pl: df.filter(pl.col("x") > 0.5),
             ),
         ),
     ]
@@ -67,39 +91,23 @@ def workloads(rows):
         found.append(
             Workload(
                 f"sort by {label}",
-                contenders(
-                    lambda column=column: frame.sort(column, False),
-                    lambda column=column: pd_df.sort_values(column, kind="stable"),
-                    lambda column=column: pl_df.sort(column, maintain_order=True),
+                setups(
+                    rows,
+                    lambda frame, column=column: frame.sort(column, False),
+                    lambda df, pd, column=column: df.sort_values(column, kind="stable"),
+                    lambda df, pl, column=column: df.sort(column, maintain_order=True),
                 ),
             )
         )
-
-    duckdb_year = None
-    if duckdb:
-        connection = duckdb.connect()
-        connection.execute("SET threads=1")
-        connection.execute("CREATE TABLE dates (day VARCHAR)")
-        connection.register("source", pd_df[["day"]] if pd else pl_df.select("day").to_arrow())
-        connection.execute("INSERT INTO dates SELECT day FROM source")
-        connection.unregister("source")
-
-        def duckdb_year():
-            return connection.execute("SELECT year(CAST(day AS DATE)) AS year FROM dates").fetchnumpy()
-
-    def quorvel_year():
-        days = frame.select(["day"])
-        days.add_date_part("year", "day", "year")
-        return days
-
     found.append(
         Workload(
             "year of YYYY-MM-DD",
-            contenders(
+            setups(
+                rows,
                 quorvel_year,
-                lambda: pd.to_datetime(pd_df.day, format="%Y-%m-%d").dt.year,
-                lambda: pl_df.select(pl.col("day").str.to_date("%Y-%m-%d").dt.year()),
-                duckdb=duckdb_year,
+                lambda df, pd: pd.to_datetime(df.day, format="%Y-%m-%d").dt.year,
+                lambda df, pl: df.select(pl.col("day").str.to_date("%Y-%m-%d").dt.year()),
+                duckdb_year(rows),
             ),
         )
     )

@@ -5,7 +5,7 @@ cd "$(dirname "$0")/.."
 source scripts/pythons.sh
 source scripts/test_packages.sh
 
-apt_packages=(g++ libgtest-dev unicode-data clang libclang-rt-14-dev)
+apt_packages=(g++ libgtest-dev libfmt-dev unicode-data clang libclang-rt-14-dev)
 missing=()
 for package in "${apt_packages[@]}"; do
   dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: the Unicode table check, the engine tests (also under
-# AddressSanitizer and UndefinedBehaviorSanitizer), short fuzzing runs, the Python suite under
-# each interpreter and against a sanitized build, and the installed wheels.
+# AddressSanitizer and UndefinedBehaviorSanitizer), float texts against repr, short fuzzing
+# runs, the Python suite under each interpreter and against a sanitized build, and the
+# installed wheels.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -13,6 +14,9 @@ python3 tools/gen_unicode_tables.py | diff -q - src/engine/unicode_tables.cpp
 echo "== Engine tests"
 bash scripts/build.sh python3 engine -DQUORVEL_MODULE=OFF -DQUORVEL_TESTS=ON
 ctest --test-dir build/engine --output-on-failure -j2 | tail -3
+
+echo "== Float texts against Python's repr: every edge class and 3,000,000 random doubles"
+python3 tools/check_float_text.py build/engine/float_text_lines --random 3000000
 
 echo "== Engine tests under AddressSanitizer and UndefinedBehaviorSanitizer"
 bash scripts/build.sh python3 engine-sanitized -DQUORVEL_MODULE=OFF -DQUORVEL_TESTS=ON -DQUORVEL_SANITIZE=ON \

@@ -2,6 +2,8 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <bit>
+#include <cmath>
 #include <cstdio>
 #include <random>
 #include <string>
@@ -129,8 +131,24 @@ void float_text_bench(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(values.size()));
 }
 
+// Doubles of every magnitude: random bit patterns, the infinities and NaNs left out.
+void float_text_bits_bench(benchmark::State& state) {
+    std::mt19937_64 random(3);
+    std::vector<double> values;
+    while (values.size() < 100000) {
+        const double value = std::bit_cast<double>(random());
+        if (std::isfinite(value)) values.push_back(value);
+    }
+    char text[float_text_max];
+    for (auto _ : state) {
+        for (const double value : values) benchmark::DoNotOptimize(write_float_text(text, value));
+    }
+    state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(values.size()));
+}
+
 BENCHMARK(parse_bench)->ArgName("column")->DenseRange(0, 5);
 BENCHMARK(float_text_bench)->ArgName("column")->DenseRange(2, 4);
+BENCHMARK(float_text_bits_bench);
 BENCHMARK(read_csv_bench)->ArgName("mixed")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(to_csv_bench)->ArgName("mixed")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 

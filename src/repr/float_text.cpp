@@ -1,9 +1,17 @@
 #include "float_text.hpp"
 
-#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+
+// {fmt} as headers alone, however this file is built: the module links no library of it.
+#ifndef FMT_HEADER_ONLY
+#define FMT_HEADER_ONLY 1
+#endif
+// The full table of cached powers of ten (about 10 KB) spares each value the few
+// multiplications that recover a power from the compressed table: about a fifth of the time.
+#define FMT_USE_FULL_CACHE_DRAGONBOX 1
+#include <fmt/format.h>
 
 #include "integer_text.hpp"
 
@@ -41,11 +49,25 @@ void move_point_right(char* digits, int shift) {
 #endif
 }
 
+// "e+XX", "e-XX" or three digits where two are too few, as repr writes the exponent.
+char* write_exponent(char* out, int exponent) {
+    out[0] = 'e';
+    out[1] = exponent < 0 ? '-' : '+';
+    auto magnitude = static_cast<unsigned>(exponent < 0 ? -exponent : exponent);
+    out += 2;
+    if (magnitude >= 100) {
+        *out++ = static_cast<char>('0' + magnitude / 100);
+        magnitude %= 100;
+    }
+    out[0] = static_cast<char>('0' + magnitude / 10);
+    out[1] = static_cast<char>('0' + magnitude % 10);
+    return out + 2;
+}
+
 }  // namespace
 
 char* write_float_text(char* out, double x) {
     if (std::isnan(x)) return write_word(out, "nan", 3);
-    char* const limit = out + float_text_max;
     *out = '-';
     out += std::signbit(x) ? 1 : 0;
     x = std::fabs(x);
@@ -53,44 +75,44 @@ char* write_float_text(char* out, double x) {
 
     // A whole number below 2^53: every integer there is a double, so no shorter digits can
     // name this one, and its own digits are the shortest; they are written as an integer.
+    // (Zero is one of them.)
     if (x < 0x1p53) {
         const auto whole = static_cast<std::uint64_t>(x);
         if (static_cast<double>(whole) == x) return write_word(write_unsigned_text(out, whole), ".0", 2);
     }
 
-    // The standard library writes the shortest round-trip digits (the nearest among equals)
-    // as d[.ddd]e±XX, which is already the layout for very small and very large magnitudes;
-    // other magnitudes are laid out again around the point, in place. Their exponent has
-    // two digits; a three-digit one is beyond them.
-    char* const end = std::to_chars(out, limit, x, std::chars_format::scientific).ptr;
-    if (end[-5] == 'e') return end;
-    const int magnitude = (end[-2] - '0') * 10 + (end[-1] - '0');
-    const bool negative = end[-3] == '-';
-    if (negative ? magnitude > 4 : magnitude >= 16) return end;
-
-    // The digits d1 d2 ... dn stand at out[0] and out[2 .. n] (out[1] is the point, or the e
-    // when n is 1).
-    const int count = end - 4 == out + 1 ? 1 : static_cast<int>(end - 4 - out) - 1;
-    if (negative) {
-        // 0.000ddd: d2 ... dn move right by the zeros and d1, then d1 and the zeros go in
-        // front of them. Up to 16 digits are moved at once, whatever the count.
-        char tail[16];
-        std::memcpy(tail, out + 2, sizeof tail);
-        const char first = out[0];
-        std::memcpy(out, "0.000", 5);
-        out[1 + magnitude] = first;
-        std::memcpy(out + 2 + magnitude, tail, sizeof tail);
-        return out + count + 1 + magnitude;
+    // Dragonbox gives the shortest digits that read back to x, the nearest to x among them
+    // (ties to an even last digit), as digits × 10^exponent without trailing zeros. They are
+    // laid out here as repr does: positionally while the first digit's place is 10^-4 to
+    // 10^15, else as d.ddde±XX.
+    const auto decimal = fmt::detail::dragonbox::to_decimal(x);
+    const std::uint64_t digits = decimal.significand;
+    const int count = static_cast<int>(integer_text_detail::digit_count(digits));
+    const int magnitude = count - 1 + decimal.exponent;
+    if (magnitude < 0 && magnitude >= -4) {
+        // 0.000ddd: the zeros, then the digits written in place after them.
+        std::memcpy(out, "0.0000", 6);
+        write_unsigned_text(out + 1 - magnitude, digits);
+        return out + 1 - magnitude + count;
     }
-    if (magnitude + 1 < count) {
+    if (magnitude >= 16 || magnitude < 0) {
+        write_unsigned_text(out + 1, digits);
+        out[0] = out[1];
+        out[1] = '.';
+        return write_exponent(out + (count > 1 ? count + 1 : 1), magnitude);
+    }
+    if (count > magnitude + 1) {
+        // d1.d2d3... first, then the point moved to its place.
+        write_unsigned_text(out + 1, digits);
+        out[0] = out[1];
+        out[1] = '.';
         move_point_right(out, magnitude);
         return out + count + 1;
     }
     // A whole number of 2^53 or more: the zeros up to the point, and ".0".
-    const int whole = magnitude + 1;
-    for (int k = 1; k < count; ++k) out[k] = out[k + 1];
-    for (int k = count; k < whole; ++k) out[k] = '0';
-    return write_word(out + whole, ".0", 2);
+    write_unsigned_text(out, digits);
+    std::memset(out + count, '0', static_cast<std::size_t>(magnitude + 1 - count));
+    return write_word(out + magnitude + 1, ".0", 2);
 }
 
 std::string float_text(double x) {

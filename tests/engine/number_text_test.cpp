@@ -44,6 +44,20 @@ TEST(FloatText, EveryPlaceOfThePoint) {
     for (const auto& [value, text] : cases) EXPECT_EQ(float_text(value), text);
 }
 
+// Either side of where repr turns to exponent form, three-digit exponents, and whole numbers
+// past 2^53, where the integer shortcut stops.
+TEST(FloatText, EdgesOfTheLayouts) {
+    const std::pair<double, const char*> cases[] = {
+        {9999999999999998.0, "9999999999999998.0"}, {1e16, "1e+16"}, {1.0000000000000002e16, "1.0000000000000002e+16"},
+        {9007199254740996.0, "9007199254740996.0"}, {18014398509481984.0, "1.8014398509481984e+16"},
+        {0.0001, "0.0001"}, {9.999999999999999e-05, "9.999999999999999e-05"}, {0.00010000000000000002, "0.00010000000000000002"},
+        {1e-05, "1e-05"}, {1.0000000000000003e-05, "1.0000000000000003e-05"}, {1e23, "1e+23"}, {1e-100, "1e-100"},
+        {2.2250738585072014e-308, "2.2250738585072014e-308"}, {2.225073858507201e-308, "2.225073858507201e-308"},
+        {1.5e-323, "1.5e-323"}, {-1.2345e-300, "-1.2345e-300"}, {123456789012345.67, "123456789012345.67"},
+    };
+    for (const auto& [value, text] : cases) EXPECT_EQ(float_text(value), text);
+}
+
 std::string integer_text(std::int64_t value) {
     char text[integer_text_max];
     return std::string(text, write_integer_text(text, value));
