@@ -17,9 +17,9 @@ flags=(-std=c++20 -O1 -g -fno-omit-frame-pointer -fsanitize=fuzzer,address,undef
 # of the engine it builds frames with, so that its coverage figures mean that code.
 sources() {
   case $1 in
-    csv_reader) echo src/csv/*.cpp src/repr/*.cpp src/engine/frame.cpp src/engine/huge_pages.cpp src/engine/name_index.cpp \
+    csv_reader) echo src/csv/*.cpp src/number_text/*.cpp src/engine/frame.cpp src/engine/huge_pages.cpp src/engine/name_index.cpp \
                      src/engine/quoted.cpp src/engine/unicode_tables.cpp ;;
-    operations) echo src/engine/*.cpp src/csv/*.cpp src/repr/*.cpp ;;
+    operations) echo src/engine/*.cpp src/csv/*.cpp src/number_text/*.cpp ;;
   esac
 }
 

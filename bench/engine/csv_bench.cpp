@@ -10,10 +10,12 @@
 #include "csv/number_parse.hpp"
 #include "csv/reader.hpp"
 #include "csv/writer.hpp"
-#include "repr/float_text.hpp"
+#include "number_text/float_text.hpp"
 
 namespace quorvel::engine {
 namespace {
+
+using namespace number_text;
 
 constexpr int rows = 1'000'000;
 

@@ -5,14 +5,20 @@
 #include <vector>
 
 #include "../engine/prefetch.hpp"
-#include "../repr/float_text.hpp"
-#include "../repr/float_text_memo.hpp"
-#include "../repr/integer_text.hpp"
+#include "../number_text/float_text.hpp"
+#include "../number_text/float_text_memo.hpp"
+#include "../number_text/integer_text.hpp"
 #include "byte_words.hpp"
 #include "number_parse.hpp"
 
 namespace quorvel::engine {
 namespace {
+
+using number_text::float_text_max;
+using number_text::FloatTextMemo;
+using number_text::integer_text_max;
+using number_text::write_float_text;
+using number_text::write_integer_text;
 
 // True when the text begins with a character of the Unicode White_Space property: U+0009
 // to U+000D, U+0020, U+0085, U+00A0, U+1680, U+2000 to U+200A, U+2028, U+2029, U+202F,

@@ -1,12 +1,12 @@
-#include "float_text_memo.hpp"
+#include "number_text/float_text_memo.hpp"
 
 #include <bit>
 #include <cstring>
 #include <utility>
 
-#include "float_text.hpp"
+#include "number_text/float_text.hpp"
 
-namespace quorvel::engine {
+namespace quorvel::number_text {
 
 FloatTextMemo::FloatTextMemo() : entries_(new Entry[2 * sets]()) {}
 
@@ -45,4 +45,4 @@ char* FloatTextMemo::write(char* out, double x) {
     return end;
 }
 
-}  // namespace quorvel::engine
+}  // namespace quorvel::number_text

@@ -1,17 +1,17 @@
-#include "float_text.hpp"
+#include "number_text/float_text.hpp"
 
 #include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 
-#include "integer_text.hpp"
+#include "number_text/integer_text.hpp"
 
 #ifdef __SSE2__
 #include <emmintrin.h>
 #endif
 
-namespace quorvel::engine {
+namespace quorvel::number_text {
 namespace {
 
 char* write_word(char* out, const char* word, std::size_t length) {
@@ -98,4 +98,4 @@ std::string float_text(double x) {
     return std::string(text, write_float_text(text, x));
 }
 
-}  // namespace quorvel::engine
+}  // namespace quorvel::number_text
