@@ -12,9 +12,10 @@
 #include "csv/writer.hpp"
 #include "number_text/float_text.hpp"
 
-namespace quorvel::engine {
+namespace quorvel::csv {
 namespace {
 
+using namespace engine;
 using namespace number_text;
 
 constexpr int rows = 1'000'000;
@@ -137,4 +138,4 @@ BENCHMARK(read_csv_bench)->ArgName("mixed")->Arg(0)->Arg(1)->Unit(benchmark::kMi
 BENCHMARK(to_csv_bench)->ArgName("mixed")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 }  // namespace
-}  // namespace quorvel::engine
+}  // namespace quorvel::csv

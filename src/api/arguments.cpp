@@ -1,8 +1,8 @@
-#include "arguments.hpp"
+#include "api/arguments.hpp"
 
 #include <string>
 
-#include "errors.hpp"
+#include "api/errors.hpp"
 
 namespace quorvel::api {
 namespace {

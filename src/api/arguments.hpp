@@ -8,8 +8,8 @@
 #include <string_view>
 #include <vector>
 
-#include "../engine/column_values.hpp"
-#include "python.hpp"
+#include "api/python.hpp"
+#include "engine/column_values.hpp"
 
 namespace quorvel::api {
 

@@ -1,8 +1,8 @@
 #include <optional>
 
-#include "arguments.hpp"
-#include "frame_methods.hpp"
-#include "frame_type.hpp"
+#include "api/arguments.hpp"
+#include "api/frame_methods.hpp"
+#include "api/frame_type.hpp"
 
 namespace quorvel::api {
 namespace {

@@ -1,14 +1,14 @@
 #include <optional>
 
-#include "../csv/writer.hpp"
-#include "frame_methods.hpp"
-#include "frame_type.hpp"
+#include "api/frame_methods.hpp"
+#include "api/frame_type.hpp"
+#include "csv/writer.hpp"
 
 namespace quorvel::api {
 
 PyObject* frame_to_csv(PyObject* self, PyObject*) {
     return call_frame_method(self, Access::shared,
-                             [](engine::Frame& frame) { return std::optional(engine::to_csv(frame)); });
+                             [](engine::Frame& frame) { return std::optional(csv::to_csv(frame)); });
 }
 
 }  // namespace quorvel::api

@@ -2,10 +2,10 @@
 #include <string>
 #include <vector>
 
-#include "../engine/filters.hpp"
-#include "arguments.hpp"
-#include "frame_methods.hpp"
-#include "frame_type.hpp"
+#include "api/arguments.hpp"
+#include "api/frame_methods.hpp"
+#include "api/frame_type.hpp"
+#include "engine/filters.hpp"
 
 namespace quorvel::api {
 namespace {

@@ -1,10 +1,10 @@
 #include <optional>
 
-#include "../engine/grouping.hpp"
-#include "arguments.hpp"
-#include "frame_methods.hpp"
-#include "frame_type.hpp"
-#include "grouped_type.hpp"
+#include "api/arguments.hpp"
+#include "api/frame_methods.hpp"
+#include "api/frame_type.hpp"
+#include "api/grouped_type.hpp"
+#include "engine/grouping.hpp"
 
 namespace quorvel::api {
 namespace {

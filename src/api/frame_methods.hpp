@@ -1,6 +1,6 @@
 #pragma once
 
-#include "python.hpp"
+#include "api/python.hpp"
 
 // The methods of Frame, each defined in the file of its family and listed in the method
 // table of frame_type.cpp.

@@ -1,9 +1,9 @@
 #include <optional>
 
-#include "../engine/slicing.hpp"
-#include "arguments.hpp"
-#include "frame_methods.hpp"
-#include "frame_type.hpp"
+#include "api/arguments.hpp"
+#include "api/frame_methods.hpp"
+#include "api/frame_type.hpp"
+#include "engine/slicing.hpp"
 
 namespace quorvel::api {
 namespace {

@@ -1,8 +1,8 @@
-#include "frame_type.hpp"
+#include "api/frame_type.hpp"
 
-#include "arguments.hpp"
-#include "frame_methods.hpp"
-#include "summaries.hpp"
+#include "api/arguments.hpp"
+#include "api/frame_methods.hpp"
+#include "api/summaries.hpp"
 
 namespace quorvel::api {
 namespace {

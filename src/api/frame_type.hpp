@@ -1,8 +1,8 @@
 #pragma once
 
-#include "../engine/frame.hpp"
-#include "instance.hpp"
-#include "python.hpp"
+#include "api/instance.hpp"
+#include "api/python.hpp"
+#include "engine/frame.hpp"
 
 namespace quorvel::api {
 

@@ -1,10 +1,10 @@
-#include "grouped_methods.hpp"
+#include "api/grouped_methods.hpp"
 
 #include <optional>
 
-#include "../engine/aggregations.hpp"
-#include "arguments.hpp"
-#include "grouped_type.hpp"
+#include "api/arguments.hpp"
+#include "api/grouped_type.hpp"
+#include "engine/aggregations.hpp"
 
 namespace quorvel::api {
 namespace {

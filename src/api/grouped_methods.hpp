@@ -1,6 +1,6 @@
 #pragma once
 
-#include "python.hpp"
+#include "api/python.hpp"
 
 // The methods of Grouped other than free and describe, listed in the method table of
 // grouped_type.cpp.

@@ -1,7 +1,7 @@
-#include "grouped_type.hpp"
+#include "api/grouped_type.hpp"
 
-#include "grouped_methods.hpp"
-#include "summaries.hpp"
+#include "api/grouped_methods.hpp"
+#include "api/summaries.hpp"
 
 namespace quorvel::api {
 namespace {

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "../engine/grouping.hpp"
-#include "instance.hpp"
-#include "python.hpp"
+#include "api/instance.hpp"
+#include "api/python.hpp"
+#include "engine/grouping.hpp"
 
 namespace quorvel::api {
 

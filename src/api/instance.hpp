@@ -5,9 +5,9 @@
 #include <optional>
 #include <utility>
 
-#include "errors.hpp"
-#include "python.hpp"
-#include "results.hpp"
+#include "api/errors.hpp"
+#include "api/python.hpp"
+#include "api/results.hpp"
 
 namespace quorvel::api {
 

@@ -1,8 +1,8 @@
 // The module quorvel: multi-phase initialisation whose execution slot adds the public names.
-#include "frame_type.hpp"
-#include "grouped_type.hpp"
-#include "python.hpp"
-#include "read_csv.hpp"
+#include "api/frame_type.hpp"
+#include "api/grouped_type.hpp"
+#include "api/python.hpp"
+#include "api/read_csv.hpp"
 
 namespace quorvel::api {
 namespace {

@@ -1,4 +1,4 @@
-#include "summaries.hpp"
+#include "api/summaries.hpp"
 
 namespace quorvel::api {
 

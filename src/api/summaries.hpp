@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "../engine/frame.hpp"
-#include "../engine/grouping.hpp"
+#include "engine/frame.hpp"
+#include "engine/grouping.hpp"
 
 // The one-line texts that repr(), str() and describe() return. They show shapes, never
 // values, and write names as stored (unescaped), so they read as the user wrote them.

@@ -1,12 +1,18 @@
-#include "column_typing.hpp"
+#include "csv/column_typing.hpp"
 
 #include <algorithm>
 #include <new>
 
-#include "../engine/huge_pages.hpp"
-#include "number_parse.hpp"
+#include "csv/number_parse.hpp"
+#include "engine/huge_pages.hpp"
 
-namespace quorvel::engine {
+namespace quorvel::csv {
+
+using engine::advise_huge_pages;
+using engine::Cells;
+using engine::DType;
+using engine::F64Cells;
+using engine::I64Cells;
 namespace {
 
 constexpr std::size_t huge_page_bytes = std::size_t{1} << 21;
@@ -160,4 +166,4 @@ Cells ColumnBuilder::finish(std::size_t rows) && {
     return with_nulls(std::move(texts_));
 }
 
-}  // namespace quorvel::engine
+}  // namespace quorvel::csv

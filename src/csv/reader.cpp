@@ -1,4 +1,4 @@
-#include "reader.hpp"
+#include "csv/reader.hpp"
 
 #include <cstdint>
 #include <limits>
@@ -6,11 +6,16 @@
 #include <string>
 #include <vector>
 
-#include "column_typing.hpp"
-#include "field_table.hpp"
-#include "tokenizer.hpp"
+#include "csv/column_typing.hpp"
+#include "csv/field_table.hpp"
+#include "csv/tokenizer.hpp"
 
-namespace quorvel::engine {
+namespace quorvel::csv {
+
+using engine::EngineError;
+using engine::Frame;
+using engine::Result;
+using engine::ValuesRef;
 namespace {
 
 constexpr std::string_view byte_order_mark = "\xEF\xBB\xBF";
@@ -52,9 +57,9 @@ public:
 
         std::vector<ValuesRef> values;
         values.reserve(builders_.size());
-        for (ColumnBuilder& builder : builders_) values.push_back(make_values(std::move(builder).finish(rows_)));
+        for (ColumnBuilder& builder : builders_) values.push_back(engine::make_values(std::move(builder).finish(rows_)));
         builders_ = {};
-        return frame_of_columns(std::move(*header_), std::move(values));
+        return engine::frame_of_columns(std::move(*header_), std::move(values));
     }
 
 private:
@@ -153,4 +158,4 @@ Result<Frame> read_csv(std::string_view text) {
     return Reader(text).read();
 }
 
-}  // namespace quorvel::engine
+}  // namespace quorvel::csv

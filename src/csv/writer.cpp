@@ -1,19 +1,25 @@
-#include "writer.hpp"
+#include "csv/writer.hpp"
 
 #include <cstring>
 #include <memory>
 #include <vector>
 
-#include "../engine/prefetch.hpp"
-#include "../number_text/float_text.hpp"
-#include "../number_text/float_text_memo.hpp"
-#include "../number_text/integer_text.hpp"
-#include "byte_words.hpp"
-#include "number_parse.hpp"
+#include "csv/byte_words.hpp"
+#include "csv/number_parse.hpp"
+#include "engine/prefetch.hpp"
+#include "number_text/float_text.hpp"
+#include "number_text/float_text_memo.hpp"
+#include "number_text/integer_text.hpp"
 
-namespace quorvel::engine {
+namespace quorvel::csv {
 namespace {
 
+using engine::Column;
+using engine::ColumnValues;
+using engine::DType;
+using engine::Frame;
+using engine::StrCells;
+using engine::Validity;
 using number_text::float_text_max;
 using number_text::FloatTextMemo;
 using number_text::integer_text_max;
@@ -182,9 +188,9 @@ struct ColumnReader {
 
     // Asks for the cell that selected row `r + prefetch_ahead` will need.
     void prefetch(const std::uint32_t* rows, std::size_t r, std::size_t count) const {
-        if (floats) prefetch_selected(floats, rows, r, count);
-        else if (integers) prefetch_selected(integers, rows, r, count);
-        else prefetch_selected(*texts, rows, r, count);
+        if (floats) engine::prefetch_selected(floats, rows, r, count);
+        else if (integers) engine::prefetch_selected(integers, rows, r, count);
+        else engine::prefetch_selected(*texts, rows, r, count);
     }
 
     // Writes the cell of `row` at `out` and returns the end.
@@ -273,4 +279,4 @@ TextBuffer to_csv(const Frame& frame) {
     return out;
 }
 
-}  // namespace quorvel::engine
+}  // namespace quorvel::csv

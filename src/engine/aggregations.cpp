@@ -1,14 +1,14 @@
-#include "aggregations.hpp"
+#include "engine/aggregations.hpp"
 
 #include <string>
 #include <type_traits>
 #include <variant>
 #include <vector>
 
-#include "aggregate_states.hpp"
-#include "cell_value.hpp"
-#include "prefetch.hpp"
-#include "quoted.hpp"
+#include "engine/aggregate_states.hpp"
+#include "engine/cell_value.hpp"
+#include "engine/prefetch.hpp"
+#include "engine/quoted.hpp"
 
 namespace quorvel::engine {
 namespace {

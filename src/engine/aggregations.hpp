@@ -2,10 +2,10 @@
 
 #include <string_view>
 
-#include "column_values.hpp"
-#include "frame.hpp"
-#include "grouping.hpp"
-#include "result.hpp"
+#include "engine/column_values.hpp"
+#include "engine/frame.hpp"
+#include "engine/grouping.hpp"
+#include "engine/result.hpp"
 
 namespace quorvel::engine {
 

@@ -1,10 +1,10 @@
-#include "date_parts.hpp"
+#include "engine/date_parts.hpp"
 
 #include <cstring>
 #include <string>
 
-#include "prefetch.hpp"
-#include "quoted.hpp"
+#include "engine/prefetch.hpp"
+#include "engine/quoted.hpp"
 
 namespace quorvel::engine {
 namespace {

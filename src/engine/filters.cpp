@@ -1,4 +1,4 @@
-#include "filters.hpp"
+#include "engine/filters.hpp"
 
 #include <algorithm>
 #include <bit>
@@ -6,10 +6,10 @@
 #include <string>
 #include <type_traits>
 
-#include "lookup_sets.hpp"
-#include "quoted.hpp"
-#include "row_scan.hpp"
-#include "slicing.hpp"
+#include "engine/lookup_sets.hpp"
+#include "engine/quoted.hpp"
+#include "engine/row_scan.hpp"
+#include "engine/slicing.hpp"
 
 namespace quorvel::engine {
 namespace {

@@ -1,11 +1,11 @@
-#include "frame.hpp"
+#include "engine/frame.hpp"
 
 #include <cstring>
 #include <type_traits>
 
-#include "name_index.hpp"
-#include "prefetch.hpp"
-#include "quoted.hpp"
+#include "engine/name_index.hpp"
+#include "engine/prefetch.hpp"
+#include "engine/quoted.hpp"
 
 namespace quorvel::engine {
 namespace {

@@ -7,8 +7,8 @@
 #include <string_view>
 #include <vector>
 
-#include "column_values.hpp"
-#include "result.hpp"
+#include "engine/column_values.hpp"
+#include "engine/result.hpp"
 
 namespace quorvel::engine {
 

@@ -6,8 +6,8 @@
 #include <cstring>
 #include <string_view>
 
-#include "cell_value.hpp"
-#include "column_values.hpp"
+#include "engine/cell_value.hpp"
+#include "engine/column_values.hpp"
 
 // How grouping hashes and compares the key cells of a row. Equal cells always hash alike
 // (-0.0 is hashed as 0.0, a NaN by its bits), so the hash only narrows the candidates and

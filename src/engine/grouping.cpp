@@ -1,13 +1,13 @@
-#include "grouping.hpp"
+#include "engine/grouping.hpp"
 
 #include <algorithm>
 #include <type_traits>
 #include <variant>
 
-#include "group_keys.hpp"
-#include "group_table.hpp"
-#include "prefetch.hpp"
-#include "slicing.hpp"
+#include "engine/group_keys.hpp"
+#include "engine/group_table.hpp"
+#include "engine/prefetch.hpp"
+#include "engine/slicing.hpp"
 
 namespace quorvel::engine {
 namespace {

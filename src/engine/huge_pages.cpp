@@ -1,4 +1,4 @@
-#include "huge_pages.hpp"
+#include "engine/huge_pages.hpp"
 
 #include <cstdint>
 

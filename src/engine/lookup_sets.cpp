@@ -1,4 +1,4 @@
-#include "lookup_sets.hpp"
+#include "engine/lookup_sets.hpp"
 
 #include <bit>
 #include <cstring>

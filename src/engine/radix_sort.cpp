@@ -1,4 +1,4 @@
-#include "radix_sort.hpp"
+#include "engine/radix_sort.hpp"
 
 #include <algorithm>
 #include <array>

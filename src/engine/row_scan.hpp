@@ -4,9 +4,9 @@
 #include <cstdint>
 #include <vector>
 
-#include "frame.hpp"
-#include "prefetch.hpp"
-#include "validity.hpp"
+#include "engine/frame.hpp"
+#include "engine/prefetch.hpp"
+#include "engine/validity.hpp"
 
 namespace quorvel::engine {
 

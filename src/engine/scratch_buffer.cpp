@@ -1,8 +1,8 @@
-#include "scratch_buffer.hpp"
+#include "engine/scratch_buffer.hpp"
 
 #include <cstdlib>
 
-#include "huge_pages.hpp"
+#include "engine/huge_pages.hpp"
 
 namespace quorvel::engine {
 

@@ -1,9 +1,9 @@
-#include "slicing.hpp"
+#include "engine/slicing.hpp"
 
 #include <algorithm>
 
-#include "name_index.hpp"
-#include "quoted.hpp"
+#include "engine/name_index.hpp"
+#include "engine/quoted.hpp"
 
 namespace quorvel::engine {
 namespace {

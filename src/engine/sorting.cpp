@@ -1,4 +1,4 @@
-#include "sorting.hpp"
+#include "engine/sorting.hpp"
 
 #include <algorithm>
 #include <bit>
@@ -7,10 +7,10 @@
 #include <type_traits>
 #include <vector>
 
-#include "prefetch.hpp"
-#include "radix_sort.hpp"
-#include "scratch_buffer.hpp"
-#include "slicing.hpp"
+#include "engine/prefetch.hpp"
+#include "engine/radix_sort.hpp"
+#include "engine/scratch_buffer.hpp"
+#include "engine/slicing.hpp"
 
 namespace quorvel::engine {
 namespace {

@@ -8,9 +8,10 @@
 #include "engine/quoted.hpp"
 #include "number_text/float_text.hpp"
 
-namespace quorvel::engine {
+namespace quorvel::csv {
 namespace {
 
+using namespace engine;
 using namespace number_text;
 
 // The frame as one line, name:dtype[cells] per column, or "error: " and the message.
@@ -158,4 +159,4 @@ TEST(ReadCsv, RefusesTextOver4GB) {
 }
 
 }  // namespace
-}  // namespace quorvel::engine
+}  // namespace quorvel::csv

@@ -9,8 +9,10 @@
 #include "csv/writer.hpp"
 #include "engine/slicing.hpp"
 
-namespace quorvel::engine {
+namespace quorvel::csv {
 namespace {
+
+using namespace engine;
 
 constexpr double inf = std::numeric_limits<double>::infinity();
 
@@ -108,4 +110,4 @@ TEST(ToCsv, QuotesDoubledAtEveryPlaceOfAWord) {
 }
 
 }  // namespace
-}  // namespace quorvel::engine
+}  // namespace quorvel::csv

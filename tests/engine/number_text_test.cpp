@@ -11,7 +11,7 @@
 #include "number_text/float_text.hpp"
 #include "number_text/integer_text.hpp"
 
-namespace quorvel::engine {
+namespace quorvel::csv {
 namespace {
 
 using namespace number_text;
@@ -145,4 +145,4 @@ TEST(ParseField, AgreesWithThePlainTestsWhateverFollows) {
 }
 
 }  // namespace
-}  // namespace quorvel::engine
+}  // namespace quorvel::csv

@@ -18,6 +18,7 @@ namespace quorvel::engine {
 namespace {
 
 using namespace testing;
+using csv::to_csv;
 
 // Reads through a long shuffled selection ask for cells rows ahead of the one they read;
 // these tests hold every such read to what the same rows give when laid out in that order,

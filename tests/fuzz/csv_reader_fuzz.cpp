@@ -13,6 +13,7 @@
 
 namespace {
 
+using namespace quorvel::csv;
 using namespace quorvel::engine;
 
 void require(bool condition, const char* what) {

@@ -18,6 +18,7 @@
 
 namespace quorvel::fuzz {
 
+using namespace quorvel::csv;
 using namespace quorvel::engine;
 
 [[noreturn]] inline void broken(const std::string& what) {
