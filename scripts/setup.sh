@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
-# Installs what building and testing need on a fresh machine; quick when all is there.
+# Installs what building, testing and benchmarking need on a fresh machine; quick when all
+# is there. Run once per machine, before scripts/test.sh.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/pythons.sh
 
-apt_packages=(g++ libgtest-dev unicode-data clang libclang-rt-14-dev)
+apt_packages=(g++ libgtest-dev libbenchmark-dev unicode-data clang libclang-rt-14-dev)
 missing=()
 for package in "${apt_packages[@]}"; do
   dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")
