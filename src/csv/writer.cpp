@@ -7,6 +7,7 @@
 #include "csv/byte_words.hpp"
 #include "csv/number_parse.hpp"
 #include "engine/prefetch.hpp"
+#include "engine/row_cursor.hpp"
 #include "number_text/float_text.hpp"
 #include "number_text/float_text_memo.hpp"
 #include "number_text/integer_text.hpp"
@@ -151,7 +152,7 @@ struct ColumnReader {
     const double* floats = nullptr;
     const std::int64_t* integers = nullptr;
     const StrCells* texts = nullptr;
-    const std::uint64_t* null_flags = nullptr;
+    const Validity* nulls = nullptr;
     const char* texts_end = nullptr;
     std::unique_ptr<FloatTextMemo> memo;
 
@@ -168,12 +169,10 @@ struct ColumnReader {
                 texts_end = texts->bytes.data() + texts->bytes.size();
                 break;
         }
-        if (!validity->all_present()) null_flags = validity->words().data();
+        if (!validity->all_present()) nulls = validity;
     }
 
-    bool is_present(std::size_t row) const {
-        return null_flags == nullptr || ((null_flags[row >> 6] >> (row & 63)) & 1u) != 0;
-    }
+    bool is_present(std::size_t row) const { return nulls == nullptr || nulls->present_bit(row) != 0; }
 
     // The most bytes a cell and its separator take, but for a text's own bytes (two each
     // at most, quotes doubled).
@@ -201,6 +200,13 @@ struct ColumnReader {
         return write_text_cell(out, texts->at(row), texts_end);
     }
 };
+
+// Asks for the cells of every column that selected row `r + prefetch_ahead` will need: the
+// row walk's read-ahead for a whole line.
+void prefetch_selected(const std::vector<ColumnReader>& columns, const std::uint32_t* rows, std::size_t r,
+                       std::size_t count) {
+    for (const ColumnReader& column : columns) column.prefetch(rows, r, count);
+}
 
 // The most bytes the text of the frame can take: each number at its longest, each text
 // quoted with every byte doubled, a separator after every cell, and the slack of the last
@@ -259,23 +265,20 @@ TextBuffer to_csv(const Frame& frame) {
         row_most += column.most_bytes();
         if (column.texts) texts.push_back(column.texts);
     }
-    const std::uint32_t* selected = frame.selection ? frame.selection->rows.data() : nullptr;
-    for (std::size_t row = 0; row < frame.height; ++row) {
-        if (selected) {
-            for (const ColumnReader& column : columns) column.prefetch(selected, row, frame.height);
-        }
-        const std::size_t physical = frame.physical_row(row);
-        std::size_t most = row_most;
-        for (const StrCells* cells : texts) most += 2 * (cells->offsets[physical + 1] - cells->offsets[physical]);
-        char* to = out.room(most);
-        for (std::size_t column = 0; column + 1 < width; ++column) {
-            to = columns[column].write(to, physical);
-            *to++ = ',';
-        }
-        to = columns[width - 1].write(to, physical);
-        *to++ = '\n';
-        out.commit(to);
-    }
+    engine::RowCursor(frame).for_each(
+        [&](std::size_t, std::size_t physical) {
+            std::size_t most = row_most;
+            for (const StrCells* cells : texts) most += 2 * (cells->offsets[physical + 1] - cells->offsets[physical]);
+            char* to = out.room(most);
+            for (std::size_t column = 0; column + 1 < width; ++column) {
+                to = columns[column].write(to, physical);
+                *to++ = ',';
+            }
+            to = columns[width - 1].write(to, physical);
+            *to++ = '\n';
+            out.commit(to);
+        },
+        columns);
     return out;
 }
 

@@ -7,8 +7,8 @@
 
 #include "engine/aggregate_states.hpp"
 #include "engine/cell_value.hpp"
-#include "engine/prefetch.hpp"
 #include "engine/quoted.hpp"
+#include "engine/row_cursor.hpp"
 
 namespace quorvel::engine {
 namespace {
@@ -16,35 +16,17 @@ namespace {
 using namespace aggregate_states;
 
 // Feeds every present cell to the state of its row's group, in logical row order, so each
-// group sees its own rows in order. The loop is built for each combination of row selection
-// and nulls, leaving the common case (no selection, no nulls) with neither test.
-template <bool selected, bool all_present, class State, class Cells>
-void accumulate_rows(const Grouping& grouping, const Cells& cells, State* states) {
-    const std::uint32_t* groups = grouping.group_of_row.data();
-    const std::uint32_t* rows = selected ? grouping.frame.selection->rows.data() : nullptr;
-    const std::size_t height = grouping.group_of_row.size();
-    for (std::size_t r = 0; r < height; ++r) {
-        if constexpr (selected) prefetch_selected(cells, rows, r, height);
-        const std::size_t row = selected ? rows[r] : r;
-        if constexpr (!all_present) {
-            if (!cells.is_present(row)) continue;
-        }
-        states[groups[r]].add(value_at(cells, row));
-    }
-}
-
+// group sees its own rows in order.
 template <class State, class Cells>
 std::vector<State> accumulate(const Grouping& grouping, const Cells& cells) {
     std::vector<State> states(grouping.group_count());
-    const bool selected = static_cast<bool>(grouping.frame.selection);
-    const bool all_present = cells.validity.all_present();
-    if (selected) {
-        if (all_present) accumulate_rows<true, true>(grouping, cells, states.data());
-        else accumulate_rows<true, false>(grouping, cells, states.data());
-    } else {
-        if (all_present) accumulate_rows<false, true>(grouping, cells, states.data());
-        else accumulate_rows<false, false>(grouping, cells, states.data());
-    }
+    State* const state = states.data();
+    const std::uint32_t* const groups = grouping.group_of_row.data();
+    RowCursor(grouping.frame)
+        .for_each_present(
+            cells.validity,
+            [&](std::size_t r, std::size_t p) QUORVEL_INLINE_VISIT { state[groups[r]].add(value_at(cells, p)); },
+            cells);
     return states;
 }
 

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <limits>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -56,6 +57,10 @@ Result<void> add_column(Frame& frame, std::string_view name, Cells cells);
 // table. A CSV header of millions of names would otherwise compare every name with every
 // earlier one.
 Result<Frame> frame_of_columns(std::vector<std::string> names, std::vector<ValuesRef> values);
+
+// The cells of `values` at the physical rows `rows`, in that order, as a new column: how a
+// frame's cells are read out through a row selection, or through any other list of rows.
+ValuesRef gather_rows(const ColumnValues& values, std::span<const std::uint32_t> rows);
 
 // The cells of `values` (a column of `frame`) in the frame's logical row order.
 ValuesRef gather(const Frame& frame, const ValuesRef& values);

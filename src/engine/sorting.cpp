@@ -7,8 +7,8 @@
 #include <type_traits>
 #include <vector>
 
-#include "engine/prefetch.hpp"
 #include "engine/radix_sort.hpp"
+#include "engine/row_cursor.hpp"
 #include "engine/scratch_buffer.hpp"
 #include "engine/slicing.hpp"
 
@@ -65,20 +65,6 @@ bool is_nan(T value) {
     }
 }
 
-// Calls `visit(physical_row)` for every logical row in order; `cells` are the ones it reads.
-template <class Cells, class Visit>
-void for_each_row(const Frame& frame, const Cells& cells, Visit&& visit) {
-    if (frame.selection) {
-        const std::vector<std::uint32_t>& rows = frame.selection->rows;
-        for (std::size_t r = 0; r < rows.size(); ++r) {
-            prefetch_selected(cells, rows.data(), r, rows.size());
-            visit(rows[r]);
-        }
-    } else {
-        for (std::size_t row = 0; row < frame.height; ++row) visit(static_cast<std::uint32_t>(row));
-    }
-}
-
 template <class T>
 std::vector<std::uint32_t> sorted_number_rows(const Frame& frame, const NumberCells<T>& cells, bool descending) {
     SortInput input(frame.height);
@@ -87,16 +73,18 @@ std::vector<std::uint32_t> sorted_number_rows(const Frame& frame, const NumberCe
     const std::uint64_t flip = descending ? ~std::uint64_t{0} : 0;  // descending: reverse the key order
     const T* values = cells.values.data();
     const bool all_present = cells.validity.all_present();
-    for_each_row(frame, cells, [&](std::uint32_t row) {
-        const T value = values[row];
-        if (!all_present && !cells.is_present(row)) {
-            input.nulls.push_back(row);
-        } else if (is_nan(value)) {
-            input.nans.push_back(row);
-        } else {
-            entries[count++] = KeyedRow{order_key(value) ^ flip, row, 0};
-        }
-    });
+    RowCursor(frame).for_each(
+        [&](std::size_t, std::size_t row) {
+            const T value = values[row];
+            if (!all_present && cells.validity.present_bit(row) == 0) {
+                input.nulls.push_back(row);
+            } else if (is_nan(value)) {
+                input.nans.push_back(row);
+            } else {
+                entries[count++] = KeyedRow{order_key(value) ^ flip, static_cast<std::uint32_t>(row), 0};
+            }
+        },
+        cells);
     input.count = count;
     ScratchBuffer<KeyedRow> scratch(count);
     return sorted_rows(radix_sort(entries, scratch.data(), count), input);
@@ -163,13 +151,15 @@ std::vector<std::uint32_t> sorted_text_rows(const Frame& frame, const StrCells& 
     KeyedRow* entries = input.entries.data();
     std::size_t count = 0;
     const bool all_present = cells.validity.all_present();
-    for_each_row(frame, cells, [&](std::uint32_t row) {
-        if (!all_present && !cells.is_present(row)) {
-            input.nulls.push_back(row);
-        } else {
-            entries[count++] = text_key(cells.at(row), 0, row, descending);
-        }
-    });
+    RowCursor(frame).for_each(
+        [&](std::size_t, std::size_t row) {
+            if (!all_present && cells.validity.present_bit(row) == 0) {
+                input.nulls.push_back(row);
+            } else {
+                entries[count++] = text_key(cells.at(row), 0, row, descending);
+            }
+        },
+        cells);
     input.count = count;
 
     ScratchBuffer<KeyedRow> scratch(count);

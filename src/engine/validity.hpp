@@ -13,9 +13,15 @@ class Validity {
 public:
     bool all_present() const { return words_.empty(); }
 
-    bool is_present(std::size_t row) const {
-        return words_.empty() || ((words_[row >> 6] >> (row & 63)) & 1u) != 0;
-    }
+    bool is_present(std::size_t row) const { return words_.empty() || present_bit(row) != 0; }
+
+    // The flag of one row as 1 or 0, for a mask that exists (not all_present()): what a loop
+    // reads once it has taken the all-present case apart, as a number it can add.
+    std::size_t present_bit(std::size_t row) const { return (words_[row >> 6] >> (row & 63)) & 1u; }
+
+    // The flags of rows 64 * index to 64 * index + 63, least significant first, for a mask that
+    // exists. Bits past the column's last row are set.
+    std::uint64_t word(std::size_t index) const { return words_[index]; }
 
     // Marks one cell of a column of `length` cells as null. The mask is made (all present) on
     // the first null, so building a column that has none allocates nothing.
@@ -23,8 +29,6 @@ public:
         if (words_.empty()) words_.assign((length + 63) / 64, ~std::uint64_t{0});
         words_[row >> 6] &= ~(std::uint64_t{1} << (row & 63));
     }
-
-    const std::vector<std::uint64_t>& words() const { return words_; }
 
 private:
     std::vector<std::uint64_t> words_;
