@@ -18,8 +18,6 @@ using engine::Result;
 using engine::ValuesRef;
 namespace {
 
-constexpr std::string_view byte_order_mark = "\xEF\xBB\xBF";
-
 // Data rows are handed over in batches of about this many fields, typed while their text
 // and field positions are still in cache, and then the positions are dropped: the reader
 // holds one batch of positions whatever the size of the text.
@@ -50,7 +48,7 @@ public:
                 for (ColumnBuilder& builder : builders_) builder.reserve(estimated_rows(batch));
             }
         });
-        if (!tokenized) return std::move(tokenized).error();
+        QUORVEL_RETURN_IF_ERROR(tokenized);
         if (!header_) return EngineError{"no header line"};
         if (pending_error_) return std::move(*pending_error_);
         read_texts_again();

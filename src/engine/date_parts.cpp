@@ -62,14 +62,8 @@ Result<DatePart> parse_date_part(std::string_view part) {
 }
 
 Result<I64Cells> date_part_cells(const Frame& frame, std::string_view source, DatePart part) {
-    Result<const Column*> column = find_column(frame.columns, source);
-    if (!column) return std::move(column).error();
-    const ColumnValues& values = *(*column)->values;
-    if (values.dtype() != DType::str) {
-        return EngineError{"column " + quoted_form(source) + " is " + std::string(dtype_name(values.dtype())) +
-                           ", not str"};
-    }
-    const StrCells& texts = values.str();
+    QUORVEL_ASSIGN_OR_RETURN(const ColumnValues* values, find_column_of(frame.columns, source, DType::str));
+    const StrCells& texts = values->str();
     I64Cells out;
     out.values.resize(frame.height);
     std::int64_t* cell = out.values.data();
@@ -99,11 +93,9 @@ Result<I64Cells> date_part_cells(const Frame& frame, std::string_view source, Da
 }
 
 Result<void> add_date_part(Frame& frame, std::string_view name, std::string_view source, std::string_view part) {
-    Result<DatePart> which = parse_date_part(part);
-    if (!which) return std::move(which).error();
-    Result<I64Cells> cells = date_part_cells(frame, source, *which);
-    if (!cells) return std::move(cells).error();
-    return add_column(frame, name, std::move(cells).value());
+    QUORVEL_ASSIGN_OR_RETURN(DatePart which, parse_date_part(part));
+    QUORVEL_ASSIGN_OR_RETURN(I64Cells cells, date_part_cells(frame, source, which));
+    return add_column(frame, name, std::move(cells));
 }
 
 }  // namespace quorvel::engine

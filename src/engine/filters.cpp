@@ -7,7 +7,6 @@
 #include <type_traits>
 
 #include "engine/lookup_sets.hpp"
-#include "engine/quoted.hpp"
 #include "engine/row_cursor.hpp"
 #include "engine/slicing.hpp"
 
@@ -186,16 +185,11 @@ std::vector<std::uint32_t> texts_in(const Frame& frame, const StrCells& cells, c
     return passing_rows(frame, cells, [&cells, &set](std::size_t p) { return set.contains(cells.at(p)); });
 }
 
-std::string column_is(std::string_view name, DType dtype) {
-    return "column " + quoted_form(name) + " is " + std::string(dtype_name(dtype));
-}
-
 }  // namespace
 
 Result<Frame> filter_compare(const Frame& frame, std::string_view name, CompareOp op, double value) {
-    Result<const Column*> column = find_column(frame.columns, name);
-    if (!column) return std::move(column).error();
-    const ColumnValues& values = *(*column)->values;
+    QUORVEL_ASSIGN_OR_RETURN(const Column* column, find_column(frame.columns, name));
+    const ColumnValues& values = *column->values;
     switch (values.dtype()) {
         case DType::f64: return take_rows(frame, compare_floats(frame, values.f64(), op, value));
         case DType::i64: return take_rows(frame, compare_integers(frame, values.i64(), op, value));
@@ -205,9 +199,8 @@ Result<Frame> filter_compare(const Frame& frame, std::string_view name, CompareO
 }
 
 Result<Frame> filter_among(const Frame& frame, std::string_view name, const std::vector<double>& values) {
-    Result<const Column*> column = find_column(frame.columns, name);
-    if (!column) return std::move(column).error();
-    const ColumnValues& cells = *(*column)->values;
+    QUORVEL_ASSIGN_OR_RETURN(const Column* column, find_column(frame.columns, name));
+    const ColumnValues& cells = *column->values;
     switch (cells.dtype()) {
         case DType::f64: return take_rows(frame, floats_among(frame, cells.f64(), values));
         case DType::i64: return take_rows(frame, integers_among(frame, cells.i64(), values));
@@ -217,9 +210,8 @@ Result<Frame> filter_among(const Frame& frame, std::string_view name, const std:
 }
 
 Result<Frame> filter_in(const Frame& frame, std::string_view name, const std::vector<std::string>& texts) {
-    Result<const Column*> column = find_column(frame.columns, name);
-    if (!column) return std::move(column).error();
-    const ColumnValues& cells = *(*column)->values;
+    QUORVEL_ASSIGN_OR_RETURN(const Column* column, find_column(frame.columns, name));
+    const ColumnValues& cells = *column->values;
     if (cells.dtype() != DType::str) {
         return EngineError{column_is(name, cells.dtype()) + ": where_is and where_in take a str column"};
     }

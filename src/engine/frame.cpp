@@ -114,8 +114,7 @@ Result<Frame> frame_of_columns(std::vector<std::string> names, std::vector<Value
     for (std::size_t i = 0; i < names.size(); ++i) {
         if (i == repeated) return duplicate_name(names[i]);
         const std::uint64_t count = values[i]->length();
-        Result<void> length = check_length(frame.columns.size(), frame.height, names[i], count);
-        if (!length) return std::move(length).error();
+        QUORVEL_RETURN_IF_ERROR(check_length(frame.columns.size(), frame.height, names[i], count));
         frame.height = count;
         frame.columns.push_back(Column{std::move(names[i]), std::move(values[i])});
     }
@@ -148,15 +147,20 @@ Frame materialize(const Frame& frame) {
     return out;
 }
 
+std::string column_is(std::string_view name, DType dtype) {
+    return "column " + quoted_form(name) + " is " + std::string(dtype_name(dtype));
+}
+
+Result<const ColumnValues*> find_column_of(const std::vector<Column>& columns, std::string_view name, DType wanted) {
+    QUORVEL_ASSIGN_OR_RETURN(const Column* column, find_column(columns, name));
+    const DType dtype = column->values->dtype();
+    if (dtype != wanted) return EngineError{column_is(name, dtype) + ", not " + std::string(dtype_name(wanted))};
+    return column->values.get();
+}
+
 Result<ValuesRef> read_column(const Frame& frame, std::string_view name, DType wanted) {
-    Result<const Column*> column = find_column(frame.columns, name);
-    if (!column) return std::move(column).error();
-    const DType dtype = (*column)->values->dtype();
-    if (dtype != wanted) {
-        return EngineError{"column " + quoted_form(name) + " is " + std::string(dtype_name(dtype)) + ", not " +
-                           std::string(dtype_name(wanted))};
-    }
-    return gather(frame, (*column)->values);
+    QUORVEL_ASSIGN_OR_RETURN(const ColumnValues* values, find_column_of(frame.columns, name, wanted));
+    return gather(frame, ValuesRef(values));
 }
 
 std::vector<std::string> column_names(const Frame& frame) {

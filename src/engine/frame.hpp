@@ -48,6 +48,13 @@ struct Frame {
 // The column called `name`, or the lookup error naming every column.
 Result<const Column*> find_column(const std::vector<Column>& columns, std::string_view name);
 
+// "column {name} is {dtype}": how every message about a column's dtype begins.
+std::string column_is(std::string_view name, DType dtype);
+
+// The values of the column `name` when it is of dtype `wanted`: the lookup error when there is
+// no such column, else "column {name} is {dtype}, not {wanted}" when it has another dtype.
+Result<const ColumnValues*> find_column_of(const std::vector<Column>& columns, std::string_view name, DType wanted);
+
 // Appends a column in place. A frame with a row selection is first written out, so shared
 // values and selections are never touched.
 Result<void> add_column(Frame& frame, std::string_view name, Cells cells);

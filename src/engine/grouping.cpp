@@ -165,24 +165,25 @@ void group_by_one_column(const Frame& keys, const Cells& cells, Grouping& out) {
 }  // namespace
 
 Result<Grouping> group(const Frame& frame, const std::vector<std::string>& names) {
-    Result<Frame> keys = select(frame, names);
-    if (!keys) return std::move(keys).error();
+    QUORVEL_ASSIGN_OR_RETURN(Frame keys, select(frame, names));
     Grouping grouping;
     grouping.frame = frame;
     grouping.keys = names;
-    grouping.group_of_row.resize(keys->height);
-    if (keys->columns.size() == 1) {
-        std::visit([&](const auto& cells) { group_by_one_column(*keys, cells, grouping); },
-                   keys->columns.front().values->cells());
+    grouping.group_of_row.resize(keys.height);
+    if (keys.columns.size() == 1) {
+        std::visit([&](const auto& cells) { group_by_one_column(keys, cells, grouping); },
+                   keys.columns.front().values->cells());
     } else {
-        group_by_columns(*keys, grouping);
+        group_by_columns(keys, grouping);
     }
     return grouping;
 }
 
 Frame key_frame(const Grouping& grouping) {
+    Result<Frame> key_columns = select(grouping.frame, grouping.keys);
     // The names were resolved against these very columns when the grouping was made.
-    Frame keys = take_rows(select(grouping.frame, grouping.keys).value(), grouping.first_rows);
+    QUORVEL_CHECK(key_columns.ok());
+    Frame keys = take_rows(*key_columns, grouping.first_rows);
     return keys.selection ? materialize(keys) : keys;
 }
 

@@ -188,9 +188,8 @@ std::vector<std::uint32_t> sorted_text_rows(const Frame& frame, const StrCells& 
 }  // namespace
 
 Result<Frame> sort(const Frame& frame, std::string_view name, bool descending) {
-    Result<const Column*> column = find_column(frame.columns, name);
-    if (!column) return std::move(column).error();
-    const ColumnValues& values = *(*column)->values;
+    QUORVEL_ASSIGN_OR_RETURN(const Column* column, find_column(frame.columns, name));
+    const ColumnValues& values = *column->values;
     switch (values.dtype()) {
         case DType::f64: return take_rows(frame, sorted_number_rows(frame, values.f64(), descending));
         case DType::i64: return take_rows(frame, sorted_number_rows(frame, values.i64(), descending));
