@@ -6,6 +6,7 @@
 
 #include "csv/byte_words.hpp"
 #include "csv/number_parse.hpp"
+#include "csv/reader.hpp"
 #include "engine/prefetch.hpp"
 #include "engine/row_cursor.hpp"
 #include "number_text/float_text.hpp"
@@ -242,7 +243,11 @@ TextBuffer to_csv(const Frame& frame) {
     const std::size_t width = frame.columns.size();
     for (std::size_t column = 0; column < width; ++column) {
         const std::string_view name = frame.columns[column].name;
-        char* to = write_field(out.room(2 * name.size() + 3 + word_slack), name, name.data() + name.size());
+        char* const room = out.room(2 * name.size() + 3 + word_slack);
+        // The reader would drop a U+FEFF that begins the text as a byte-order mark.
+        char* to = column == 0 && name.starts_with(byte_order_mark)
+                       ? write_quoted(room, name, name.data() + name.size())
+                       : write_field(room, name, name.data() + name.size());
         *to++ = column + 1 == width ? '\n' : ',';
         out.commit(to);
     }

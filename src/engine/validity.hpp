@@ -22,6 +22,7 @@ public:
     // The flags of rows 64 * index to 64 * index + 63, least significant first, for a mask that
     // exists. Bits past the column's last row are set.
     std::uint64_t word(std::size_t index) const { return words_[index]; }
+    std::size_t word_count() const { return words_.size(); }
 
     // Marks one cell of a column of `length` cells as null. The mask is made (all present) on
     // the first null, so building a column that has none allocates nothing.

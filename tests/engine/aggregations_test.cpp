@@ -46,6 +46,34 @@ TEST(Sum, F64IsNeumaierCompensated) {
     for (const auto& c : cases) EXPECT_TRUE(same_value(over_one_group(c.x, Aggregation::sum)->f64().values.at(0), c.sum)) << c.sum;
 }
 
+// A running sum of finite values may leave the range of floats and come back: the exact sum
+// and mean are then rounded once, and are infinite only when they lie beyond the largest float.
+// With an infinity or a NaN among the values the sum stays what IEEE addition in row order
+// gives (+inf then -inf is NaN).
+TEST(Sum, F64ThatOverflowsOnTheWayIsTheExactSumRounded) {
+    const double largest = std::numeric_limits<double>::max();
+    const double tiny = std::numeric_limits<double>::denorm_min();
+    const struct {
+        std::vector<std::optional<double>> x;
+        double sum, mean;
+    } cases[] = {
+        {{1e308, 1e308, -1e308}, 1e308, 1e308 / 3},
+        {{-1e308, null, -1e308, 1e308}, -1e308, -1e308 / 3},
+        {{1e308, 1e308}, inf, 1e308},
+        {{largest, largest, largest}, inf, largest},
+        {{1e308, 1e308, -1e308, -1e308, tiny}, tiny, 0.0},
+        {{1e308, 1e308, -1e308, -1e308, 3 * tiny, tiny}, 4 * tiny, tiny},
+        {{largest, largest, -largest, 1.0}, largest, largest / 4},
+        {{1e308, 1e308, inf}, inf, inf},
+        {{1e308, 1e308, -inf}, nan, nan},
+        {{1e308, 1e308, nan}, nan, nan},
+    };
+    for (const auto& c : cases) {
+        EXPECT_TRUE(same_value(over_one_group(c.x, Aggregation::sum)->f64().values.at(0), c.sum)) << c.sum;
+        EXPECT_TRUE(same_value(over_one_group(c.x, Aggregation::mean)->f64().values.at(0), c.mean)) << c.mean;
+    }
+}
+
 TEST(MinMax, KeepTheFirstOfEqualsAndNeverALaterNaN) {
     const struct {
         std::vector<std::optional<double>> x;
