@@ -55,6 +55,11 @@ PyModuleDef_Slot module_slots[] = {
 #ifdef Py_mod_gil
     {Py_mod_gil, Py_MOD_GIL_NOT_USED},
 #endif
+#if Py_LIMITED_API + 0 >= 0x030C0000
+    // The types and the counts of shared blocks are process-wide, so an interpreter with a
+    // lock of its own must not import the module. (Limited API 3.11 has no way to say so.)
+    {Py_mod_multiple_interpreters, Py_MOD_MULTIPLE_INTERPRETERS_NOT_SUPPORTED},
+#endif
     {0, nullptr},
 };
 
