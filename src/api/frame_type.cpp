@@ -2,7 +2,7 @@
 
 #include "api/arguments.hpp"
 #include "api/frame_methods.hpp"
-#include "api/summaries.hpp"
+#include "engine/summaries.hpp"
 
 namespace quorvel::api {
 namespace {
@@ -17,7 +17,7 @@ PyObject* frame_free(PyObject* self, PyObject*) {
 // repr(), str() and describe(): the one-line summary of the frame's shape.
 PyObject* frame_summary(PyObject* self) {
     return call_frame_method(self, Access::shared,
-                             [](engine::Frame& frame) { return std::optional(frame_text(frame)); });
+                             [](engine::Frame& frame) { return std::optional(engine::frame_text(frame)); });
 }
 
 PyObject* frame_describe(PyObject* self, PyObject*) { return frame_summary(self); }

@@ -1,7 +1,7 @@
 #include "api/grouped_type.hpp"
 
 #include "api/grouped_methods.hpp"
-#include "api/summaries.hpp"
+#include "engine/summaries.hpp"
 
 namespace quorvel::api {
 namespace {
@@ -12,7 +12,7 @@ constexpr const char grouped_unsendable_drop[] =
 // repr(), str() and describe(): the one-line summary of the groups and their keys.
 PyObject* grouped_summary(PyObject* self) {
     return call_grouped_method(self,
-                               [](engine::Grouping& grouping) { return std::optional(grouped_text(grouping)); });
+                               [](engine::Grouping& grouping) { return std::optional(engine::grouped_text(grouping)); });
 }
 
 PyObject* grouped_describe(PyObject* self, PyObject*) { return grouped_summary(self); }

@@ -9,13 +9,12 @@
 namespace quorvel::csv {
 
 using engine::advise_huge_pages;
+using engine::huge_page_bytes;
 using engine::Cells;
 using engine::DType;
 using engine::F64Cells;
 using engine::I64Cells;
 namespace {
-
-constexpr std::size_t huge_page_bytes = std::size_t{1} << 21;
 
 // Makes room for `size` items, with the hint of huge pages for a large block. Only an
 // estimate is asked for: when the memory is not granted, the vector grows as it fills.

@@ -4,6 +4,9 @@
 
 namespace quorvel::engine {
 
+// The size of a huge page on x86-64 Linux.
+inline constexpr std::size_t huge_page_bytes = std::size_t{1} << 21;
+
 // Asks the kernel to back the 2 MB-aligned stretches of a large block with huge pages,
 // where it supports that (transparent huge pages on Linux). Filling a fresh block costs one
 // page fault per page; with huge pages that is 512 times fewer, which for the columns and
