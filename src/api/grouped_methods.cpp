@@ -15,7 +15,7 @@ constexpr Parameters<1> min_parameters{"Grouped.min()", {"name"}};
 constexpr Parameters<1> max_parameters{"Grouped.max()", {"name"}};
 
 // sum, mean, min, max: one value per group of the column `name`, after the key columns.
-PyObject* aggregate(const Parameters<1>& parameters, engine::Aggregation aggregation, PyObject* self,
+PyObject* aggregate(const Parameters<1>& parameters, std::size_t aggregation, PyObject* self,
                     PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     std::array<PyObject*, 1> slots;
     if (!match_arguments(parameters, args, nargs, kwnames, slots)) return nullptr;
@@ -40,19 +40,19 @@ PyObject* grouped_count(PyObject* self, PyObject*) {
 }
 
 PyObject* grouped_sum(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    return aggregate(sum_parameters, engine::Aggregation::sum, self, args, nargs, kwnames);
+    return aggregate(sum_parameters, engine::aggregates::index_of<engine::aggregates::Sum>, self, args, nargs, kwnames);
 }
 
 PyObject* grouped_mean(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    return aggregate(mean_parameters, engine::Aggregation::mean, self, args, nargs, kwnames);
+    return aggregate(mean_parameters, engine::aggregates::index_of<engine::aggregates::Mean>, self, args, nargs, kwnames);
 }
 
 PyObject* grouped_min(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    return aggregate(min_parameters, engine::Aggregation::min, self, args, nargs, kwnames);
+    return aggregate(min_parameters, engine::aggregates::index_of<engine::aggregates::Min>, self, args, nargs, kwnames);
 }
 
 PyObject* grouped_max(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    return aggregate(max_parameters, engine::Aggregation::max, self, args, nargs, kwnames);
+    return aggregate(max_parameters, engine::aggregates::index_of<engine::aggregates::Max>, self, args, nargs, kwnames);
 }
 
 }  // namespace quorvel::api

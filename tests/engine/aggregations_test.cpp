@@ -15,12 +15,18 @@
 namespace quorvel::engine {
 namespace {
 
+using aggregates::index_of;
+using aggregates::Max;
+using aggregates::Mean;
+using aggregates::Min;
+using aggregates::Sum;
+
 using namespace testing;
 const double inf = std::numeric_limits<double>::infinity();
 const double nan = std::numeric_limits<double>::quiet_NaN();
 
 // The one value of `aggregation` over x, all rows being one group.
-ValuesRef over_one_group(std::vector<std::optional<double>> x, Aggregation aggregation) {
+ValuesRef over_one_group(std::vector<std::optional<double>> x, std::size_t aggregation) {
     const std::size_t rows = x.size();
     const Frame frame = frame_of({{"g", numbers(std::vector<std::optional<std::int64_t>>(rows, 1))}, {"x", numbers(x)}});
     return aggregate(group(frame, {"g"}).value(), "x", aggregation).value().columns.back().values;
@@ -43,7 +49,7 @@ TEST(Sum, F64IsNeumaierCompensated) {
         {{inf, -inf}, nan},
         {{null, null}, 0.0},
     };
-    for (const auto& c : cases) EXPECT_TRUE(same_value(over_one_group(c.x, Aggregation::sum)->f64().values.at(0), c.sum)) << c.sum;
+    for (const auto& c : cases) EXPECT_TRUE(same_value(over_one_group(c.x, index_of<Sum>)->f64().values.at(0), c.sum)) << c.sum;
 }
 
 // A running sum of finite values may leave the range of floats and come back: the exact sum
@@ -69,8 +75,8 @@ TEST(Sum, F64ThatOverflowsOnTheWayIsTheExactSumRounded) {
         {{1e308, 1e308, nan}, nan, nan},
     };
     for (const auto& c : cases) {
-        EXPECT_TRUE(same_value(over_one_group(c.x, Aggregation::sum)->f64().values.at(0), c.sum)) << c.sum;
-        EXPECT_TRUE(same_value(over_one_group(c.x, Aggregation::mean)->f64().values.at(0), c.mean)) << c.mean;
+        EXPECT_TRUE(same_value(over_one_group(c.x, index_of<Sum>)->f64().values.at(0), c.sum)) << c.sum;
+        EXPECT_TRUE(same_value(over_one_group(c.x, index_of<Mean>)->f64().values.at(0), c.mean)) << c.mean;
     }
 }
 
@@ -85,8 +91,8 @@ TEST(MinMax, KeepTheFirstOfEqualsAndNeverALaterNaN) {
         {{-0.0, 0.0}, -0.0, -0.0},
     };
     for (const auto& c : cases) {
-        EXPECT_TRUE(same_value(over_one_group(c.x, Aggregation::min)->f64().values.at(0), c.min)) << c.min;
-        EXPECT_TRUE(same_value(over_one_group(c.x, Aggregation::max)->f64().values.at(0), c.max)) << c.max;
+        EXPECT_TRUE(same_value(over_one_group(c.x, index_of<Min>)->f64().values.at(0), c.min)) << c.min;
+        EXPECT_TRUE(same_value(over_one_group(c.x, index_of<Max>)->f64().values.at(0), c.max)) << c.max;
     }
 }
 
@@ -96,18 +102,18 @@ TEST(Aggregate, SkipsNullsAndGivesZeroOrNullForGroupsWithoutValues) {
                                   {"f", numbers<double>({null, null, 0.5, null, -1.0})},
                                   {"s", texts({"q", null, null, null, "p"})}});
     const Grouping grouping = group(frame, {"k"}).value();
-    const auto values = [&](const char* name, Aggregation aggregation) {
+    const auto values = [&](const char* name, std::size_t aggregation) {
         return aggregate(grouping, name, aggregation).value().columns.back().values;
     };
     using I = std::vector<std::optional<std::int64_t>>;
     using F = std::vector<std::optional<double>>;
-    EXPECT_EQ(cells_of(values("i", Aggregation::sum)->i64()), (I{3, 0, 5}));
-    EXPECT_EQ(cells_of(values("f", Aggregation::sum)->f64()), (F{0.5, 0.0, -1.0}));
-    EXPECT_EQ(cells_of(values("i", Aggregation::mean)->f64()), (F{1.5, null, 5.0}));
-    EXPECT_EQ(cells_of(values("f", Aggregation::mean)->f64()), (F{0.5, null, -1.0}));
-    EXPECT_EQ(cells_of(values("i", Aggregation::min)->i64()), (I{1, null, 5}));
-    EXPECT_EQ(cells_of(values("f", Aggregation::max)->f64()), (F{0.5, null, -1.0}));
-    EXPECT_EQ(cells_of(values("s", Aggregation::max)->str()), (std::vector<std::optional<std::string>>{"q", null, "p"}));
+    EXPECT_EQ(cells_of(values("i", index_of<Sum>)->i64()), (I{3, 0, 5}));
+    EXPECT_EQ(cells_of(values("f", index_of<Sum>)->f64()), (F{0.5, 0.0, -1.0}));
+    EXPECT_EQ(cells_of(values("i", index_of<Mean>)->f64()), (F{1.5, null, 5.0}));
+    EXPECT_EQ(cells_of(values("f", index_of<Mean>)->f64()), (F{0.5, null, -1.0}));
+    EXPECT_EQ(cells_of(values("i", index_of<Min>)->i64()), (I{1, null, 5}));
+    EXPECT_EQ(cells_of(values("f", index_of<Max>)->f64()), (F{0.5, null, -1.0}));
+    EXPECT_EQ(cells_of(values("s", index_of<Max>)->str()), (std::vector<std::optional<std::string>>{"q", null, "p"}));
     EXPECT_EQ(cells_of(count_rows(grouping).columns.back().values->i64()), (I{2, 2, 1}));
 }
 
