@@ -11,7 +11,7 @@
 namespace quorvel::api {
 namespace {
 
-constexpr Parameters<1> read_csv_parameters{"read_csv()", {"text"}};
+constexpr Parameters<1> read_csv_parameters{nullptr, "read_csv", {"text"}};
 
 // A module function has no object to check or borrow: match, convert, read.
 PyObject* read_csv(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
