@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "engine/grouping.hpp"
-#include "test_columns.hpp"
+#include "frames.hpp"
 
 namespace quorvel::engine {
 namespace {
@@ -28,7 +28,7 @@ const double nan = std::numeric_limits<double>::quiet_NaN();
 // The one value of `aggregation` over x, all rows being one group.
 ValuesRef over_one_group(std::vector<std::optional<double>> x, std::size_t aggregation) {
     const std::size_t rows = x.size();
-    const Frame frame = frame_of({{"g", numbers(std::vector<std::optional<std::int64_t>>(rows, 1))}, {"x", numbers(x)}});
+    const Frame frame = frame_of({{"g", int_cells(std::vector<Int>(rows, 1))}, {"x", float_cells(x)}});
     return aggregate(group(frame, {"g"}).value(), "x", aggregation).value().columns.back().values;
 }
 
@@ -97,10 +97,10 @@ TEST(MinMax, KeepTheFirstOfEqualsAndNeverALaterNaN) {
 }
 
 TEST(Aggregate, SkipsNullsAndGivesZeroOrNullForGroupsWithoutValues) {
-    const Frame frame = frame_of({{"k", texts({"a", "b", "a", "b", "c"})},
-                                  {"i", numbers<std::int64_t>({1, null, 2, null, 5})},
-                                  {"f", numbers<double>({null, null, 0.5, null, -1.0})},
-                                  {"s", texts({"q", null, null, null, "p"})}});
+    const Frame frame = frame_of({{"k", text_cells({"a", "b", "a", "b", "c"})},
+                                  {"i", int_cells({1, null, 2, null, 5})},
+                                  {"f", float_cells({null, null, 0.5, null, -1.0})},
+                                  {"s", text_cells({"q", null, null, null, "p"})}});
     const Grouping grouping = group(frame, {"k"}).value();
     const auto values = [&](const char* name, std::size_t aggregation) {
         return aggregate(grouping, name, aggregation).value().columns.back().values;
