@@ -7,6 +7,8 @@
 #include <utility>
 #include <vector>
 
+#include "engine/insertion_sort.hpp"
+
 namespace quorvel::engine {
 namespace {
 
@@ -26,15 +28,6 @@ constexpr unsigned widest_split = 11;
 constexpr std::size_t split_bucket_size = 16;
 
 bool before(const KeyedRow& a, const KeyedRow& b) { return a.key != b.key ? a.key < b.key : a.tail < b.tail; }
-
-void insertion_sort(KeyedRow* entries, std::size_t count) {
-    for (std::size_t i = 1; i < count; ++i) {
-        const KeyedRow entry = entries[i];
-        std::size_t j = i;
-        for (; j > 0 && before(entry, entries[j - 1]); --j) entries[j] = entries[j - 1];
-        entries[j] = entry;
-    }
-}
 
 // One stable counting sort of `from` into `to` by the byte that `byte_of` picks.
 template <class ByteOf>
@@ -104,7 +97,7 @@ KeyedRow* msd_split(KeyedRow* entries, KeyedRow* scratch, std::size_t count, std
 // `scratch`.
 KeyedRow* sort_into_either(KeyedRow* entries, KeyedRow* scratch, std::size_t count) {
     if (count <= largest_insertion_sort) {
-        insertion_sort(entries, count);
+        insertion_sort(entries, count, before);
         return entries;
     }
     std::uint64_t lowest = entries[0].key;

@@ -7,6 +7,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "engine/insertion_sort.hpp"
 #include "engine/radix_sort.hpp"
 #include "engine/row_cursor.hpp"
 #include "engine/scratch_buffer.hpp"
@@ -126,21 +127,15 @@ void add_tied_runs(const KeyedRow* entries, std::size_t begin, std::size_t end, 
     }
 }
 
-// Stable insertion sort of a short run by the texts' bytes from `at` on.
+// Sorts a short run by the texts' bytes from `at` on, comparing them.
 void compare_run(KeyedRow* entries, std::size_t count, const StrCells& cells, std::size_t at, bool descending) {
     const auto rest = [&](const KeyedRow& entry) {
         const std::string_view text = cells.at(entry.row);
         return text.substr(std::min(at, text.size()));
     };
-    const auto before = [&](const KeyedRow& a, const KeyedRow& b) {
+    insertion_sort(entries, count, [&](const KeyedRow& a, const KeyedRow& b) {
         return descending ? rest(b) < rest(a) : rest(a) < rest(b);
-    };
-    for (std::size_t i = 1; i < count; ++i) {
-        const KeyedRow entry = entries[i];
-        std::size_t j = i;
-        for (; j > 0 && before(entry, entries[j - 1]); --j) entries[j] = entries[j - 1];
-        entries[j] = entry;
-    }
+    });
 }
 
 // Texts sort by their first eight bytes; each run that ties there and goes on is sorted
