@@ -106,7 +106,7 @@ KeyedRow text_key(std::string_view text, std::size_t at, std::uint32_t row, bool
 }
 
 // Whether the texts of an entry made by text_key may go on past its eight bytes.
-bool may_continue(const KeyedRow& entry, bool descending) { return entry.tail == (descending ? 0u : 8u); }
+bool may_continue(const KeyedRow& entry, bool descending) { return entry.tie_break == (descending ? 0u : 8u); }
 
 // A run of entries whose texts agree on their first 8 * depth bytes.
 struct TextRun {
@@ -121,7 +121,7 @@ void add_tied_runs(const KeyedRow* entries, std::size_t begin, std::size_t end, 
                    bool descending, std::vector<TextRun>& runs) {
     std::size_t start = begin;
     for (std::size_t i = begin + 1; i <= end; ++i) {
-        if (i < end && entries[i].key == entries[start].key && entries[i].tail == entries[start].tail) continue;
+        if (i < end && entries[i].key == entries[start].key && entries[i].tie_break == entries[start].tie_break) continue;
         if (i - start > 1 && may_continue(entries[start], descending)) runs.push_back({start, i, next_depth});
         start = i;
     }
