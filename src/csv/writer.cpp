@@ -153,7 +153,7 @@ struct ColumnReader {
     const double* floats = nullptr;
     const std::int64_t* integers = nullptr;
     const StrCells* texts = nullptr;
-    const Validity* nulls = nullptr;
+    const std::uint64_t* null_flags = nullptr;
     const char* texts_end = nullptr;
     std::unique_ptr<FloatTextMemo> memo;
 
@@ -170,10 +170,10 @@ struct ColumnReader {
                 texts_end = texts->bytes.data() + texts->bytes.size();
                 break;
         }
-        if (!validity->all_present()) nulls = validity;
+        if (!validity->all_present()) null_flags = validity->flags();
     }
 
-    bool is_present(std::size_t row) const { return nulls == nullptr || nulls->present_bit(row) != 0; }
+    bool is_present(std::size_t row) const { return null_flags == nullptr || Validity::bit(null_flags, row) != 0; }
 
     // The most bytes a cell and its separator take, but for a text's own bytes (two each
     // at most, quotes doubled).
@@ -271,7 +271,7 @@ TextBuffer to_csv(const Frame& frame) {
         if (column.texts) texts.push_back(column.texts);
     }
     engine::RowCursor(frame).for_each(
-        [&](std::size_t, std::size_t physical) {
+        [&](std::size_t, std::size_t physical) QUORVEL_INLINE_VISIT {
             std::size_t most = row_most;
             for (const StrCells* cells : texts) most += 2 * (cells->offsets[physical + 1] - cells->offsets[physical]);
             char* to = out.room(most);
