@@ -9,24 +9,12 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-60}
 targets=(csv_reader operations)
-flags=(-std=c++20 -O1 -g -fno-omit-frame-pointer -fsanitize=fuzzer,address,undefined
-       -fno-sanitize-recover=undefined -fsanitize-coverage-ignorelist=tests/fuzz/coverage_ignorelist.txt
-       -Wall -Wextra -Wpedantic -Isrc)
 
-# Each target is built from the code it drives: the CSV target from the CSV code and the part
-# of the engine it builds frames with, so that its coverage figures mean that code.
-sources() {
-  case $1 in
-    csv_reader) echo src/csv/*.cpp src/repr/*.cpp src/engine/frame.cpp src/engine/huge_pages.cpp src/engine/name_index.cpp \
-                     src/engine/quoted.cpp src/engine/unicode_tables.cpp ;;
-    operations) echo src/engine/*.cpp src/csv/*.cpp src/repr/*.cpp ;;
-  esac
-}
-
-# Both targets are built, and then run, side by side: one core each.
-build() {
-  # shellcheck disable=SC2046
-  clang++ "${flags[@]}" "tests/fuzz/$1_fuzz.cpp" $(sources "$1") -o "build/fuzz/$1_fuzz"
+# The targets are built by CMake (QUORVEL_FUZZ) with clang, whose libFuzzer they need.
+build_targets() {
+  cmake -S . -B build/fuzz -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=Debug -DQUORVEL_MODULE=OFF \
+    -DQUORVEL_FUZZ=ON >/dev/null
+  cmake --build build/fuzz
 }
 run() {
   mkdir -p "fuzz-out/$1"
@@ -34,7 +22,8 @@ run() {
   "build/fuzz/$1_fuzz" "fuzz-out/$1" "tests/fuzz/corpus/$1" -max_total_time="$seconds" -max_len=4096 -timeout=20 \
     -artifact_prefix="fuzz-out/$1-" -print_final_stats=1 >"build/fuzz/$1.log" 2>&1
 }
-# Runs `$1 target` for every target at once; names the ones that failed in `failed`.
+# Runs `$1 target` for every target at once, one core each; names the ones that failed in
+# `failed`.
 each_target() {
   local -A pid
   local target status=0
@@ -48,9 +37,8 @@ each_target() {
   return $status
 }
 
-mkdir -p build/fuzz
 failed=()
-each_target build || exit 1
+build_targets
 each_target run || true
 for target in "${targets[@]}"; do
   log="build/fuzz/$target.log"

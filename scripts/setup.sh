@@ -1,20 +1,13 @@
 #!/usr/bin/env bash
-# Installs what building and testing need on a fresh machine; quick when all is there.
+# Installs what building, testing and benchmarking need on a fresh Debian machine; quick
+# when all is there. Run once per machine, before scripts/test.sh.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/pythons.sh
 source scripts/test_packages.sh
+source scripts/setup_build.sh
 
-apt_packages=(g++ libgtest-dev libfmt-dev unicode-data clang libclang-rt-14-dev)
-missing=()
-for package in "${apt_packages[@]}"; do
-  dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")
-done
-if ((${#missing[@]})); then
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get update -qq
-  apt-get install -y -qq "${missing[@]}" >/dev/null
-fi
+apt_install libgtest-dev libbenchmark-dev unicode-data clang libclang-rt-14-dev
 
 pip_install() { "$1" -m pip install -q --disable-pip-version-check "${@:2}"; }
 command -v cmake >/dev/null && command -v ninja >/dev/null || pip_install python3 cmake ninja

@@ -2,10 +2,9 @@
 # Builds everything and runs every test: the Unicode table check, the engine tests (also under
 # AddressSanitizer and UndefinedBehaviorSanitizer), float texts against repr, short fuzzing
 # runs, the Python suite under each interpreter and against a sanitized build, and the
-# installed wheels.
+# installed wheels. Installs nothing: scripts/setup.sh does that, once per machine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/setup.sh
 source scripts/pythons.sh
 
 echo "== Unicode tables are current"
@@ -13,7 +12,7 @@ python3 tools/gen_unicode_tables.py | diff -q - src/engine/unicode_tables.cpp
 
 echo "== Engine tests"
 bash scripts/build.sh python3 engine -DQUORVEL_MODULE=OFF -DQUORVEL_TESTS=ON
-ctest --test-dir build/engine --output-on-failure -j2 | tail -3
+ctest --test-dir build/engine --output-on-failure -j2
 
 echo "== Float texts against Python's repr: every edge class and 3,000,000 random doubles"
 python3 tools/check_float_text.py build/engine/float_text_lines --random 3000000
@@ -21,7 +20,7 @@ python3 tools/check_float_text.py build/engine/float_text_lines --random 3000000
 echo "== Engine tests under AddressSanitizer and UndefinedBehaviorSanitizer"
 bash scripts/build.sh python3 engine-sanitized -DQUORVEL_MODULE=OFF -DQUORVEL_TESTS=ON -DQUORVEL_SANITIZE=ON \
   -DCMAKE_BUILD_TYPE=Debug
-ctest --test-dir build/engine-sanitized --output-on-failure -j2 | tail -3
+ctest --test-dir build/engine-sanitized --output-on-failure -j2
 
 echo "== Fuzzing each target for 60 seconds"
 bash scripts/fuzz.sh 60

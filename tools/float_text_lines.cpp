@@ -3,17 +3,17 @@
 #include <cstdio>
 #include <vector>
 
-#include "repr/float_text.hpp"
+#include "number_text/float_text.hpp"
 
 int main() {
     constexpr std::size_t block = 1 << 16;
     std::vector<double> values(block);
-    std::vector<char> text(block * (quorvel::engine::float_text_max + 1));
+    std::vector<char> text(block * (quorvel::number_text::float_text_max + 1));
     for (;;) {
         const std::size_t count = std::fread(values.data(), sizeof(double), block, stdin);
         char* out = text.data();
         for (std::size_t i = 0; i < count; ++i) {
-            out = quorvel::engine::write_float_text(out, values[i]);
+            out = quorvel::number_text::write_float_text(out, values[i]);
             *out++ = '\n';
         }
         if (std::fwrite(text.data(), 1, static_cast<std::size_t>(out - text.data()), stdout) !=

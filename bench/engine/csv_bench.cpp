@@ -12,10 +12,13 @@
 #include "csv/number_parse.hpp"
 #include "csv/reader.hpp"
 #include "csv/writer.hpp"
-#include "repr/float_text.hpp"
+#include "number_text/float_text.hpp"
 
-namespace quorvel::engine {
+namespace quorvel::csv {
 namespace {
+
+using namespace engine;
+using namespace number_text;
 
 constexpr int rows = 1'000'000;
 
@@ -153,4 +156,4 @@ BENCHMARK(read_csv_bench)->ArgName("mixed")->Arg(0)->Arg(1)->Unit(benchmark::kMi
 BENCHMARK(to_csv_bench)->ArgName("mixed")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 }  // namespace
-}  // namespace quorvel::engine
+}  // namespace quorvel::csv

@@ -13,6 +13,12 @@
 namespace quorvel::engine {
 namespace {
 
+using aggregates::index_of;
+using aggregates::Max;
+using aggregates::Mean;
+using aggregates::Min;
+using aggregates::Sum;
+
 constexpr std::size_t rows = 1'000'000;
 
 const Frame& sample_frame() {
@@ -63,20 +69,20 @@ void GroupByStrKey(benchmark::State& state) {
 }
 BENCHMARK(GroupByStrKey)->Unit(benchmark::kMillisecond);
 
-void Aggregate(benchmark::State& state, const std::string& key, const std::string& column, Aggregation aggregation) {
+void Aggregate(benchmark::State& state, const std::string& key, const std::string& column, std::size_t aggregation) {
     const Grouping& grouping = grouped_by(key);
     for (auto _ : state) benchmark::DoNotOptimize(aggregate(grouping, column, aggregation));
     state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * rows));
 }
-BENCHMARK_CAPTURE(Aggregate, SumF64, std::string("k_int"), std::string("x"), Aggregation::sum)
+BENCHMARK_CAPTURE(Aggregate, SumF64, std::string("k_int"), std::string("x"), index_of<Sum>)
     ->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(Aggregate, MeanF64, std::string("k_int"), std::string("x"), Aggregation::mean)
+BENCHMARK_CAPTURE(Aggregate, MeanF64, std::string("k_int"), std::string("x"), index_of<Mean>)
     ->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(Aggregate, SumI64, std::string("k_str"), std::string("n"), Aggregation::sum)
+BENCHMARK_CAPTURE(Aggregate, SumI64, std::string("k_str"), std::string("n"), index_of<Sum>)
     ->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(Aggregate, MinI64, std::string("k_str"), std::string("n"), Aggregation::min)
+BENCHMARK_CAPTURE(Aggregate, MinI64, std::string("k_str"), std::string("n"), index_of<Min>)
     ->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(Aggregate, MaxI64, std::string("k_str"), std::string("n"), Aggregation::max)
+BENCHMARK_CAPTURE(Aggregate, MaxI64, std::string("k_str"), std::string("n"), index_of<Max>)
     ->Unit(benchmark::kMillisecond);
 
 void Count(benchmark::State& state) {

@@ -1,8 +1,8 @@
-#include "arguments.hpp"
+#include "api/arguments.hpp"
 
 #include <string>
 
-#include "errors.hpp"
+#include "api/errors.hpp"
 
 namespace quorvel::api {
 namespace {
@@ -16,16 +16,6 @@ std::string type_name(PyTypeObject* type) {
         return "?";
     }
     return std::string(text, static_cast<std::size_t>(size));
-}
-
-// Raises "'{type}' object is not an instance of '{expected}'" ("'None' is not ..." for None).
-void raise_not_instance(PyObject* object, const char* expected) {
-    if (object == Py_None) {
-        PyErr_Format(PyExc_TypeError, "'None' is not an instance of '%s'", expected);
-        return;
-    }
-    const std::string name = type_name(Py_TYPE(object));
-    PyErr_Format(PyExc_TypeError, "'%s' object is not an instance of '%s'", name.c_str(), expected);
 }
 
 std::optional<std::string_view> text_of(PyObject* object) {
@@ -133,11 +123,14 @@ std::optional<T> noted(std::optional<T> converted, const char* argument) {
 
 namespace detail {
 
-bool match_arguments(const char* function, const char* const* names, std::size_t count, std::size_t required,
-                     PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, PyObject** slots) {
+bool match_arguments(const char* owner, const char* function_name, const char* const* names, std::size_t count,
+                     std::size_t required, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,
+                     PyObject** slots) {
+    // The name as messages show it, made only when one is raised.
+    const auto shown = [&] { return (owner ? std::string(owner) + "." : std::string()) + function_name + "()"; };
     if (static_cast<std::size_t>(nargs) > count) {
-        PyErr_Format(PyExc_TypeError, "%s takes %zu positional arguments but %zd %s given", function, count, nargs,
-                     nargs == 1 ? "was" : "were");
+        PyErr_Format(PyExc_TypeError, "%s takes %zu positional arguments but %zd %s given", shown().c_str(), count,
+                     nargs, nargs == 1 ? "was" : "were");
         return false;
     }
     for (std::size_t i = 0; i < count; ++i) slots[i] = i < static_cast<std::size_t>(nargs) ? args[i] : nullptr;
@@ -148,11 +141,11 @@ bool match_arguments(const char* function, const char* const* names, std::size_t
         std::size_t i = 0;
         while (i < count && PyUnicode_CompareWithASCIIString(keyword, names[i]) != 0) ++i;
         if (i == count) {
-            PyErr_Format(PyExc_TypeError, "%s got an unexpected keyword argument '%U'", function, keyword);
+            PyErr_Format(PyExc_TypeError, "%s got an unexpected keyword argument '%U'", shown().c_str(), keyword);
             return false;
         }
         if (slots[i]) {
-            PyErr_Format(PyExc_TypeError, "%s got multiple values for argument '%s'", function, names[i]);
+            PyErr_Format(PyExc_TypeError, "%s got multiple values for argument '%s'", shown().c_str(), names[i]);
             return false;
         }
         slots[i] = args[nargs + k];
@@ -171,12 +164,21 @@ bool match_arguments(const char* function, const char* const* names, std::size_t
         missing += names[i];
         missing += '\'';
     }
-    PyErr_Format(PyExc_TypeError, "%s missing %zu required positional %s: %s", function, missing_count,
+    PyErr_Format(PyExc_TypeError, "%s missing %zu required positional %s: %s", shown().c_str(), missing_count,
                  missing_count == 1 ? "argument" : "arguments", missing.c_str());
     return false;
 }
 
 }  // namespace detail
+
+void raise_not_instance(PyObject* object, const char* expected) {
+    if (object == Py_None) {
+        PyErr_Format(PyExc_TypeError, "'None' is not an instance of '%s'", expected);
+        return;
+    }
+    const std::string name = type_name(Py_TYPE(object));
+    PyErr_Format(PyExc_TypeError, "'%s' object is not an instance of '%s'", name.c_str(), expected);
+}
 
 bool refuse_arguments(const char* function, PyObject* args, PyObject* kwargs) {
     const Py_ssize_t given = args ? PyTuple_Size(args) : 0;

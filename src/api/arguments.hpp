@@ -8,24 +8,27 @@
 #include <string_view>
 #include <vector>
 
-#include "../engine/column_values.hpp"
-#include "python.hpp"
+#include "api/python.hpp"
+#include "engine/column_values.hpp"
 
 namespace quorvel::api {
 
-// A function's name as messages show it ("Frame.head()") and its parameter names in order;
-// each may be given by position or by keyword. The first `required` must be given; the
-// others are optional (the Arrow protocol's `requested_schema`).
+// A function's class (none for a module function) and name, which messages show as
+// "Frame.head()" or "read_csv()", and its parameter names in order; each may be given by
+// position or by keyword. The first `required` must be given; the others are optional (the
+// Arrow protocol's `requested_schema`).
 template <std::size_t N>
 struct Parameters {
+    const char* owner;
     const char* function;
     std::array<const char*, N> names;
     std::size_t required = N;
 };
 
 namespace detail {
-bool match_arguments(const char* function, const char* const* names, std::size_t count, std::size_t required,
-                     PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, PyObject** slots);
+bool match_arguments(const char* owner, const char* function, const char* const* names, std::size_t count,
+                     std::size_t required, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,
+                     PyObject** slots);
 }
 
 // Fills `slots` (borrowed references, in parameter order; null for an optional parameter not
@@ -33,13 +36,16 @@ bool match_arguments(const char* function, const char* const* names, std::size_t
 template <std::size_t N>
 bool match_arguments(const Parameters<N>& parameters, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,
                      std::array<PyObject*, N>& slots) {
-    return detail::match_arguments(parameters.function, parameters.names.data(), N, parameters.required, args, nargs,
-                                   kwnames, slots.data());
+    return detail::match_arguments(parameters.owner, parameters.function, parameters.names.data(), N,
+                                   parameters.required, args, nargs, kwnames, slots.data());
 }
 
 // The same for a call through a tuple and a dict (a constructor); `function` takes no
 // parameters.
 bool refuse_arguments(const char* function, PyObject* args, PyObject* kwargs);
+
+// Raises "'{type}' object is not an instance of '{expected}'" ("'None' is not ..." for None).
+void raise_not_instance(PyObject* object, const char* expected);
 
 // Conversions of one argument. On failure they raise, add the note naming `argument` and
 // return nothing. A text view points into the str object, which the caller keeps alive.

@@ -1,4 +1,4 @@
-#include "errors.hpp"
+#include "api/errors.hpp"
 
 #include <string>
 

@@ -4,8 +4,8 @@
 #include <new>
 #include <string_view>
 
-#include "../engine/result.hpp"
-#include "python.hpp"
+#include "api/python.hpp"
+#include "engine/result.hpp"
 
 namespace quorvel::api {
 

@@ -1,14 +1,17 @@
 // Frame.__arrow_c_stream__ and Frame.from_arrow: frames handed to Arrow libraries and read
 // from them through the Arrow PyCapsule interface.
+#include "api/frame_arrow.hpp"
+
 #include <array>
 #include <memory>
 #include <optional>
 
-#include "arguments.hpp"
+#include "api/arguments.hpp"
+#include "api/errors.hpp"
+#include "api/frame_type.hpp"
+#include "api/results.hpp"
 #include "arrow/export_stream.hpp"
 #include "arrow/import_table.hpp"
-#include "frame_methods.hpp"
-#include "frame_type.hpp"
 
 namespace quorvel::api {
 namespace {
@@ -17,8 +20,8 @@ constexpr const char stream_capsule[] = "arrow_array_stream";
 constexpr const char schema_capsule[] = "arrow_schema";
 constexpr const char array_capsule[] = "arrow_array";
 
-constexpr Parameters<1> arrow_c_stream_parameters{"Frame.__arrow_c_stream__()", {"requested_schema"}, 0};
-constexpr Parameters<1> from_arrow_parameters{"Frame.from_arrow()", {"data"}};
+constexpr Parameters<1> arrow_c_stream_parameters{"Frame", "__arrow_c_stream__", {"requested_schema"}, 0};
+constexpr Parameters<1> from_arrow_parameters{"Frame", "from_arrow", {"data"}};
 
 // A capsule's stream is freed with the capsule unless a consumer moved it out first, which
 // leaves it released.

@@ -1,72 +1,108 @@
-#include "frame_type.hpp"
+// The Frame class: its methods, described once each, and its type.
+#include "api/frame_type.hpp"
 
-#include "arguments.hpp"
-#include "frame_methods.hpp"
-#include "summaries.hpp"
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <tuple>
+
+#include "api/arguments.hpp"
+#include "api/binding.hpp"
+#include "api/errors.hpp"
+#include "api/frame_arrow.hpp"
+#include "csv/writer.hpp"
+#include "engine/date_parts.hpp"
+#include "engine/filters.hpp"
+#include "engine/grouping.hpp"
+#include "engine/slicing.hpp"
+#include "engine/sorting.hpp"
+#include "engine/summaries.hpp"
 
 namespace quorvel::api {
 namespace {
 
-constexpr const char frame_unsendable_drop[] = "quorvel::api::Frame is unsendable, but is being dropped on another thread";
+using engine::CompareOp;
+using engine::DType;
+using engine::Frame;
 
-// free(): the call protocol without work; the interpreter frees objects itself.
-PyObject* frame_free(PyObject* self, PyObject*) {
-    return call_frame_method(self, Access::shared, [](engine::Frame&) { return std::optional(NoneResult{}); });
-}
+constexpr const char free_body[] =
+    "Nothing under CPython, which frees the object itself; in a page, the instance goes back to the library.";
 
-// repr(), str() and describe(): the one-line summary of the frame's shape.
+// where_eq ... where_ge: the value is a number, whatever the column's dtype.
+template <CompareOp op>
+constexpr auto compare = [](const Frame& frame, std::string_view name, double value) {
+    return engine::filter_compare(frame, name, op, value);
+};
+
+// floats, ints, strings: one column in logical row order, None for nulls.
+template <DType dtype>
+constexpr auto read = [](const Frame& frame, std::string_view name) { return engine::read_column(frame, name, dtype); };
+
+// In the order of the method table. The add methods change the frame in place, so they
+// borrow it exclusively; every other method shares it.
+constexpr auto frame_methods = std::tuple{
+    method("add_floats", Access::exclusive, &engine::add_column, param<Text>("name"), param<NumberList>("values")),
+    method("add_ints", Access::exclusive, &engine::add_column, param<Text>("name"), param<IntegerList>("values")),
+    method("add_strings", Access::exclusive, &engine::add_column, param<Text>("name"), param<TextCells>("values")),
+    method("add_date_part", Access::exclusive, &engine::add_date_part, param<Text>("name"), param<Text>("source"),
+           param<Text>("part")),
+    method("height", Access::shared, [](const Frame& frame) -> std::uint64_t { return frame.height; }),
+    method("width", Access::shared, [](const Frame& frame) -> std::uint64_t { return frame.columns.size(); }),
+    method("names", Access::shared, &engine::column_names),
+    method("dtypes", Access::shared, &engine::column_dtypes),
+    method("select", Access::shared, &engine::select, param<TextList>("names")),
+    method("head", Access::shared, &engine::head, param<Integer>("n")),
+    method("tail", Access::shared, &engine::tail, param<Integer>("n")),
+    method("sort", Access::shared, &engine::sort, param<Text>("name"), param<Flag>("descending")),
+    method("where_eq", Access::shared, compare<CompareOp::Eq>, param<Text>("name"), param<Number>("value")),
+    method("where_ne", Access::shared, compare<CompareOp::Ne>, param<Text>("name"), param<Number>("value")),
+    method("where_lt", Access::shared, compare<CompareOp::Lt>, param<Text>("name"), param<Number>("value")),
+    method("where_le", Access::shared, compare<CompareOp::Le>, param<Text>("name"), param<Number>("value")),
+    method("where_gt", Access::shared, compare<CompareOp::Gt>, param<Text>("name"), param<Number>("value")),
+    method("where_ge", Access::shared, compare<CompareOp::Ge>, param<Text>("name"), param<Number>("value")),
+    method(
+        "where_among", Access::shared,
+        [](const Frame& frame, std::string_view name, const engine::F64Cells& values) {
+            return engine::filter_among(frame, name, values.values);
+        },
+        param<Text>("name"), param<NumberList>("values")),
+    // where_is(name, value) is where_in(name, [value]) in every respect, messages included.
+    method(
+        "where_is", Access::shared,
+        [](const Frame& frame, std::string_view name, std::string_view value) {
+            return engine::filter_in(frame, name, {std::string(value)});
+        },
+        param<Text>("name"), param<Text>("value")),
+    method("where_in", Access::shared, &engine::filter_in, param<Text>("name"), param<TextList>("values")),
+    method("group", Access::shared, &engine::group, param<TextList>("names")),
+    method("floats", Access::shared, read<DType::f64>, param<Text>("name")),
+    method("ints", Access::shared, read<DType::i64>, param<Text>("name")),
+    method("strings", Access::shared, read<DType::str>, param<Text>("name")),
+    method("to_csv", Access::shared, &csv::to_csv),
+    method("describe", Access::shared, &engine::frame_text),
+    // The interpreter frees objects itself: free() is the call protocol without work.
+    method_with_body("free", free_body, Access::shared, [](const Frame&) { return NoneResult{}; }),
+    own_method("__arrow_c_stream__", frame_arrow_c_stream, 0, "__arrow_c_stream__($self, requested_schema=None)\n--\n\n"),
+    own_method("from_arrow", frame_from_arrow, METH_CLASS, "from_arrow($type, data)\n--\n\n"),
+};
+
+auto frame_method_table = method_table<FrameClass, frame_methods>();
+
+// repr() and str(): the same summary as describe().
 PyObject* frame_summary(PyObject* self) {
-    return call_frame_method(self, Access::shared,
-                             [](engine::Frame& frame) { return std::optional(frame_text(frame)); });
+    return call_method<Frame>(self, FrameClass::internal_name, Access::shared,
+                              [](Frame& frame) { return std::optional(engine::frame_text(frame)); });
 }
-
-PyObject* frame_describe(PyObject* self, PyObject*) { return frame_summary(self); }
 
 // Frame(): a new empty frame; takes no arguments.
 PyObject* frame_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
     if (!refuse_arguments("Frame.__new__()", args, kwargs)) return nullptr;
-    return new_instance(type, engine::Frame{});
+    return new_instance(type, Frame{});
 }
 
-void frame_dealloc(PyObject* self) { free_instance<engine::Frame>(self, frame_unsendable_drop); }
-
-constexpr int fast = METH_FASTCALL | METH_KEYWORDS;
-
-PyMethodDef frame_methods[] = {
-    {"add_floats", as_method(frame_add_floats), fast, "add_floats($self, name, values)\n--\n\n"},
-    {"add_ints", as_method(frame_add_ints), fast, "add_ints($self, name, values)\n--\n\n"},
-    {"add_strings", as_method(frame_add_strings), fast, "add_strings($self, name, values)\n--\n\n"},
-    {"add_date_part", as_method(frame_add_date_part), fast, "add_date_part($self, name, source, part)\n--\n\n"},
-    {"height", frame_height, METH_NOARGS, "height($self)\n--\n\n"},
-    {"width", frame_width, METH_NOARGS, "width($self)\n--\n\n"},
-    {"names", frame_names, METH_NOARGS, "names($self)\n--\n\n"},
-    {"dtypes", frame_dtypes, METH_NOARGS, "dtypes($self)\n--\n\n"},
-    {"select", as_method(frame_select), fast, "select($self, names)\n--\n\n"},
-    {"head", as_method(frame_head), fast, "head($self, n)\n--\n\n"},
-    {"tail", as_method(frame_tail), fast, "tail($self, n)\n--\n\n"},
-    {"sort", as_method(frame_sort), fast, "sort($self, name, descending)\n--\n\n"},
-    {"where_eq", as_method(frame_where_eq), fast, "where_eq($self, name, value)\n--\n\n"},
-    {"where_ne", as_method(frame_where_ne), fast, "where_ne($self, name, value)\n--\n\n"},
-    {"where_lt", as_method(frame_where_lt), fast, "where_lt($self, name, value)\n--\n\n"},
-    {"where_le", as_method(frame_where_le), fast, "where_le($self, name, value)\n--\n\n"},
-    {"where_gt", as_method(frame_where_gt), fast, "where_gt($self, name, value)\n--\n\n"},
-    {"where_ge", as_method(frame_where_ge), fast, "where_ge($self, name, value)\n--\n\n"},
-    {"where_among", as_method(frame_where_among), fast, "where_among($self, name, values)\n--\n\n"},
-    {"where_is", as_method(frame_where_is), fast, "where_is($self, name, value)\n--\n\n"},
-    {"where_in", as_method(frame_where_in), fast, "where_in($self, name, values)\n--\n\n"},
-    {"group", as_method(frame_group), fast, "group($self, names)\n--\n\n"},
-    {"floats", as_method(frame_floats), fast, "floats($self, name)\n--\n\n"},
-    {"ints", as_method(frame_ints), fast, "ints($self, name)\n--\n\n"},
-    {"strings", as_method(frame_strings), fast, "strings($self, name)\n--\n\n"},
-    {"to_csv", frame_to_csv, METH_NOARGS, "to_csv($self)\n--\n\n"},
-    {"describe", frame_describe, METH_NOARGS, "describe($self)\n--\n\n"},
-    {"free", frame_free, METH_NOARGS,
-     "free($self)\n--\n\nNothing under CPython, which frees the object itself; in a page, the instance goes back to "
-     "the library."},
-    {"__arrow_c_stream__", as_method(frame_arrow_c_stream), fast, "__arrow_c_stream__($self, requested_schema=None)\n--\n\n"},
-    {"from_arrow", as_method(frame_from_arrow), fast | METH_CLASS, "from_arrow($type, data)\n--\n\n"},
-    {nullptr, nullptr, 0, nullptr},
-};
+void frame_dealloc(PyObject* self) {
+    free_instance<Frame>(self, "quorvel::api::Frame is unsendable, but is being dropped on another thread");
+}
 
 PyType_Slot frame_slots[] = {
     {Py_tp_doc, const_cast<char*>("Frame()\n--\n\nA table: named columns of one length.")},
@@ -74,7 +110,7 @@ PyType_Slot frame_slots[] = {
     {Py_tp_repr, reinterpret_cast<void*>(frame_summary)},
     {Py_tp_str, reinterpret_cast<void*>(frame_summary)},
     {Py_tp_dealloc, reinterpret_cast<void*>(frame_dealloc)},
-    {Py_tp_methods, frame_methods},
+    {Py_tp_methods, frame_method_table.data()},
     {0, nullptr},
 };
 
@@ -94,6 +130,21 @@ PyTypeObject* frame_type() {
     return reinterpret_cast<PyTypeObject*>(type);
 }
 
-PyObject* to_python(engine::Frame&& frame) { return new_instance(frame_type(), std::move(frame)); }
+PyObject* to_python(Frame&& frame) { return new_instance(frame_type(), std::move(frame)); }
+
+std::optional<FrameArgument::Held> FrameArgument::convert(PyObject* object, const char* argument) {
+    PyTypeObject* type = frame_type();
+    if (!type) return std::nullopt;
+    if (Py_TYPE(object) != type) {  // Frame has no subclasses
+        raise_not_instance(object, "Frame");
+        add_argument_note(argument);
+        return std::nullopt;
+    }
+    auto* instance = reinterpret_cast<FrameObject*>(object);
+    if (!on_owner_thread(*instance, FrameClass::internal_name)) return std::nullopt;
+    Held held{Borrow(instance->borrow_flag), &instance->contents};
+    if (!held.borrow.acquire(Access::shared)) return std::nullopt;
+    return held;
+}
 
 }  // namespace quorvel::api

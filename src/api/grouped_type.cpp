@@ -1,44 +1,57 @@
-#include "grouped_type.hpp"
+// The Grouped class: its methods, described once each, and its type.
+#include "api/grouped_type.hpp"
 
-#include "grouped_methods.hpp"
-#include "summaries.hpp"
+#include <cstdint>
+#include <string_view>
+#include <tuple>
+#include <utility>
+
+#include "api/binding.hpp"
+#include "engine/aggregations.hpp"
+#include "engine/summaries.hpp"
 
 namespace quorvel::api {
 namespace {
 
-constexpr const char grouped_unsendable_drop[] =
-    "quorvel::api::Grouped is unsendable, but is being dropped on another thread";
+using engine::Grouping;
 
-// repr(), str() and describe(): the one-line summary of the groups and their keys.
+constexpr const char free_body[] =
+    "Nothing under CPython, which frees the object itself; in a page, the instance goes back to the library.";
+
+// sum, mean, min, max: one method for each aggregation of the engine's list, in its order.
+constexpr auto aggregation_methods = []<std::size_t... i>(std::index_sequence<i...>) {
+    return std::tuple{[]<class Aggregate>(std::type_identity<Aggregate>) {
+        return method(
+            Aggregate::name.data(), Access::shared,
+            [](const Grouping& grouping, std::string_view name) { return engine::aggregate<Aggregate>(grouping, name); },
+            param<Text>("name"));
+    }(std::type_identity<std::tuple_element_t<i, engine::aggregates::List>>{})...};
+}(std::make_index_sequence<engine::aggregates::count>{});
+
+// In the order of the method table; a Grouped never changes, so every method shares it.
+constexpr auto grouped_methods = std::tuple_cat(
+    std::tuple{
+        method("groups", Access::shared, [](const Grouping& grouping) -> std::uint64_t { return grouping.group_count(); }),
+        method("count", Access::shared, &engine::count_rows),
+    },
+    aggregation_methods,
+    std::tuple{
+        method("describe", Access::shared, &engine::grouped_text),
+        // The interpreter frees objects itself: free() is the call protocol without work.
+        method_with_body("free", free_body, Access::shared, [](const Grouping&) { return NoneResult{}; }),
+    });
+
+auto grouped_method_table = method_table<GroupedClass, grouped_methods>();
+
+// repr() and str(): the same summary as describe().
 PyObject* grouped_summary(PyObject* self) {
-    return call_grouped_method(self,
-                               [](engine::Grouping& grouping) { return std::optional(grouped_text(grouping)); });
+    return call_method<Grouping>(self, GroupedClass::internal_name, Access::shared,
+                                 [](Grouping& grouping) { return std::optional(engine::grouped_text(grouping)); });
 }
 
-PyObject* grouped_describe(PyObject* self, PyObject*) { return grouped_summary(self); }
-
-// free(): the call protocol without work; the interpreter frees objects itself.
-PyObject* grouped_free(PyObject* self, PyObject*) {
-    return call_grouped_method(self, [](engine::Grouping&) { return std::optional(NoneResult{}); });
+void grouped_dealloc(PyObject* self) {
+    free_instance<Grouping>(self, "quorvel::api::Grouped is unsendable, but is being dropped on another thread");
 }
-
-void grouped_dealloc(PyObject* self) { free_instance<engine::Grouping>(self, grouped_unsendable_drop); }
-
-constexpr int fast = METH_FASTCALL | METH_KEYWORDS;
-
-PyMethodDef grouped_methods[] = {
-    {"groups", grouped_groups, METH_NOARGS, "groups($self)\n--\n\n"},
-    {"count", grouped_count, METH_NOARGS, "count($self)\n--\n\n"},
-    {"sum", as_method(grouped_sum), fast, "sum($self, name)\n--\n\n"},
-    {"mean", as_method(grouped_mean), fast, "mean($self, name)\n--\n\n"},
-    {"min", as_method(grouped_min), fast, "min($self, name)\n--\n\n"},
-    {"max", as_method(grouped_max), fast, "max($self, name)\n--\n\n"},
-    {"describe", grouped_describe, METH_NOARGS, "describe($self)\n--\n\n"},
-    {"free", grouped_free, METH_NOARGS,
-     "free($self)\n--\n\nNothing under CPython, which frees the object itself; in a page, the instance goes back to "
-     "the library."},
-    {nullptr, nullptr, 0, nullptr},
-};
 
 PyType_Slot grouped_slots[] = {
     {Py_tp_doc, const_cast<char*>("A frame split by the values of some columns; each aggregation is a `Frame` with the "
@@ -46,7 +59,7 @@ PyType_Slot grouped_slots[] = {
     {Py_tp_dealloc, reinterpret_cast<void*>(grouped_dealloc)},
     {Py_tp_repr, reinterpret_cast<void*>(grouped_summary)},
     {Py_tp_str, reinterpret_cast<void*>(grouped_summary)},
-    {Py_tp_methods, grouped_methods},
+    {Py_tp_methods, grouped_method_table.data()},
     {0, nullptr},
 };
 
@@ -66,6 +79,6 @@ PyTypeObject* grouped_type() {
     return reinterpret_cast<PyTypeObject*>(type);
 }
 
-PyObject* to_python(engine::Grouping&& grouping) { return new_instance(grouped_type(), std::move(grouping)); }
+PyObject* to_python(Grouping&& grouping) { return new_instance(grouped_type(), std::move(grouping)); }
 
 }  // namespace quorvel::api

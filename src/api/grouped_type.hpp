@@ -1,20 +1,21 @@
 #pragma once
 
-#include "../engine/grouping.hpp"
-#include "instance.hpp"
-#include "python.hpp"
+#include "api/instance.hpp"
+#include "api/python.hpp"
+#include "engine/grouping.hpp"
 
 namespace quorvel::api {
 
 using GroupedObject = Instance<engine::Grouping>;
 
+// What the binding needs of the class: its contents, its name in messages, its internal name.
+struct GroupedClass {
+    using Contents = engine::Grouping;
+    static constexpr const char* name = "Grouped";
+    static constexpr const char* internal_name = "quorvel::api::Grouped";
+};
+
 // The Grouped class, made on first use and kept for the life of the process.
 PyTypeObject* grouped_type();
-
-// Runs a Grouped method's body under the call protocol.
-template <class Body>
-PyObject* call_grouped_method(PyObject* self, Body&& body) {
-    return call_method<engine::Grouping>(self, "quorvel::api::Grouped", Access::shared, std::forward<Body>(body));
-}
 
 }  // namespace quorvel::api

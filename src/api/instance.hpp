@@ -5,9 +5,9 @@
 #include <optional>
 #include <utility>
 
-#include "errors.hpp"
-#include "python.hpp"
-#include "results.hpp"
+#include "api/errors.hpp"
+#include "api/python.hpp"
+#include "api/results.hpp"
 
 namespace quorvel::api {
 
@@ -24,19 +24,20 @@ struct Instance {
 
 enum class Access { shared, exclusive };
 
-// Holds one borrow of an instance for the duration of a call.
+// Holds one borrow of an instance for the duration of a call (or of an argument's use in
+// it); moving it hands the borrow over.
 class Borrow {
 public:
-    explicit Borrow(std::atomic<Py_ssize_t>& flag) : flag_(flag) {}
-    Borrow(const Borrow&) = delete;
-    Borrow& operator=(const Borrow&) = delete;
+    explicit Borrow(std::atomic<Py_ssize_t>& flag) : flag_(&flag) {}
+    Borrow(Borrow&& other) noexcept : flag_(other.flag_), access_(std::exchange(other.access_, std::nullopt)) {}
+    Borrow& operator=(Borrow&&) = delete;
     ~Borrow() { release(); }
 
     // Takes the borrow or raises the RuntimeError of the conflict.
     bool acquire(Access access) {
-        Py_ssize_t seen = flag_.load();
+        Py_ssize_t seen = flag_->load();
         if (access == Access::exclusive) {
-            if (seen != 0 || !flag_.compare_exchange_strong(seen, -1)) {
+            if (seen != 0 || !flag_->compare_exchange_strong(seen, -1)) {
                 PyErr_SetString(PyExc_RuntimeError, "Already borrowed");
                 return false;
             }
@@ -46,7 +47,7 @@ public:
                     PyErr_SetString(PyExc_RuntimeError, "Already mutably borrowed");
                     return false;
                 }
-            } while (!flag_.compare_exchange_weak(seen, seen + 1));
+            } while (!flag_->compare_exchange_weak(seen, seen + 1));
         }
         access_ = access;
         return true;
@@ -55,15 +56,15 @@ public:
     void release() {
         if (!access_) return;
         if (*access_ == Access::exclusive) {
-            flag_.store(0);
+            flag_->store(0);
         } else {
-            flag_.fetch_sub(1);
+            flag_->fetch_sub(1);
         }
         access_.reset();
     }
 
 private:
-    std::atomic<Py_ssize_t>& flag_;
+    std::atomic<Py_ssize_t>* flag_;
     std::optional<Access> access_;
 };
 
@@ -98,15 +99,21 @@ void free_instance(PyObject* self, const char* dropped_elsewhere_message) {
     Py_DECREF(type);
 }
 
+// Whether the calling thread owns the instance; raises PanicException when it does not.
+template <class Contents>
+bool on_owner_thread(const Instance<Contents>& instance, const char* type_name) {
+    if (instance.owner_thread == PyThread_get_thread_ident()) return true;
+    catch_faults([&] { return raise_panic(std::string(type_name) + " is unsendable, but sent to another thread"); });
+    return false;
+}
+
 // The protocol of every method once its arguments are matched: check the thread, borrow,
 // run `body` (argument conversion and the engine operation), release, convert the result.
 // `body` returns std::nullopt when it has raised. No C++ exception leaves this function.
 template <class Contents, class Body>
 PyObject* call_method(PyObject* self, const char* type_name, Access access, Body&& body) {
     auto* instance = reinterpret_cast<Instance<Contents>*>(self);
-    if (instance->owner_thread != PyThread_get_thread_ident()) {
-        return catch_faults([&] { return raise_panic(std::string(type_name) + " is unsendable, but sent to another thread"); });
-    }
+    if (!on_owner_thread(*instance, type_name)) return nullptr;
     Borrow borrow(instance->borrow_flag);
     if (!borrow.acquire(access)) return nullptr;
     return catch_faults([&]() -> PyObject* {

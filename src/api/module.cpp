@@ -1,8 +1,8 @@
 // The module quorvel: multi-phase initialisation whose execution slot adds the public names.
-#include "frame_type.hpp"
-#include "grouped_type.hpp"
-#include "python.hpp"
-#include "read_csv.hpp"
+#include "api/frame_type.hpp"
+#include "api/grouped_type.hpp"
+#include "api/python.hpp"
+#include "api/read_csv.hpp"
 
 namespace quorvel::api {
 namespace {
@@ -54,6 +54,11 @@ PyModuleDef_Slot module_slots[] = {
     {Py_mod_exec, reinterpret_cast<void*>(exec_module)},
 #ifdef Py_mod_gil
     {Py_mod_gil, Py_MOD_GIL_NOT_USED},
+#endif
+#if Py_LIMITED_API + 0 >= 0x030C0000
+    // The types and the counts of shared blocks are process-wide, so an interpreter with a
+    // lock of its own must not import the module. (Limited API 3.11 has no way to say so.)
+    {Py_mod_multiple_interpreters, Py_MOD_MULTIPLE_INTERPRETERS_NOT_SUPPORTED},
 #endif
     {0, nullptr},
 };

@@ -1,17 +1,17 @@
 // read_csv(text): CSV text in, a new Frame out.
-#include "read_csv.hpp"
+#include "api/read_csv.hpp"
 
 #include <array>
 
-#include "../csv/reader.hpp"
-#include "arguments.hpp"
-#include "errors.hpp"
-#include "results.hpp"
+#include "api/arguments.hpp"
+#include "api/errors.hpp"
+#include "api/results.hpp"
+#include "csv/reader.hpp"
 
 namespace quorvel::api {
 namespace {
 
-constexpr Parameters<1> read_csv_parameters{"read_csv()", {"text"}};
+constexpr Parameters<1> read_csv_parameters{nullptr, "read_csv", {"text"}};
 
 // A module function has no object to check or borrow: match, convert, read.
 PyObject* read_csv(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
@@ -19,7 +19,7 @@ PyObject* read_csv(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject*
     if (!match_arguments(read_csv_parameters, args, nargs, kwnames, slots)) return nullptr;
     const auto text = to_text(slots[0], "text");
     if (!text) return nullptr;
-    return catch_faults([&] { return to_python(engine::read_csv(*text)); });
+    return catch_faults([&] { return to_python(csv::read_csv(*text)); });
 }
 
 PyMethodDef read_csv_definition = {

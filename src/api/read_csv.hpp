@@ -1,6 +1,6 @@
 #pragma once
 
-#include "python.hpp"
+#include "api/python.hpp"
 
 namespace quorvel::api {
 

@@ -1,9 +1,9 @@
-#include "results.hpp"
+#include "api/results.hpp"
 
 #include <type_traits>
 #include <variant>
 
-#include "../csv/text_buffer.hpp"
+#include "csv/text_buffer.hpp"
 
 namespace quorvel::api {
 namespace {
@@ -35,7 +35,7 @@ PyObject* to_python(std::uint64_t count) { return PyLong_FromUnsignedLongLong(co
 
 PyObject* to_python(const std::string& text) { return text_object(text); }
 
-PyObject* to_python(const engine::TextBuffer& text) { return text_object(text.view()); }
+PyObject* to_python(const csv::TextBuffer& text) { return text_object(text.view()); }
 
 PyObject* to_python(const std::vector<std::string>& texts) {
     Ref list(PyList_New(static_cast<Py_ssize_t>(texts.size())));

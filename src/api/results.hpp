@@ -4,16 +4,19 @@
 #include <string>
 #include <vector>
 
-#include "../engine/column_values.hpp"
-#include "../engine/result.hpp"
-#include "errors.hpp"
-#include "python.hpp"
+#include "api/errors.hpp"
+#include "api/python.hpp"
+#include "engine/column_values.hpp"
+#include "engine/result.hpp"
 
 namespace quorvel::engine {
 struct Frame;
 struct Grouping;
-class TextBuffer;
 }  // namespace quorvel::engine
+
+namespace quorvel::csv {
+class TextBuffer;
+}  // namespace quorvel::csv
 
 namespace quorvel::api {
 
@@ -24,7 +27,7 @@ struct NoneResult {};
 PyObject* to_python(NoneResult);
 PyObject* to_python(std::uint64_t count);
 PyObject* to_python(const std::string& text);
-PyObject* to_python(const engine::TextBuffer& text);
+PyObject* to_python(const csv::TextBuffer& text);
 PyObject* to_python(const std::vector<std::string>& texts);
 PyObject* to_python(const engine::ValuesRef& values);
 PyObject* to_python(engine::Frame&& frame);        // a new Frame object

@@ -145,7 +145,7 @@ void fill_column_array(ValuesRef values, bool small_offsets, ArrowArray* out) {
         data->buffers[1] = address_of(values->f64().values.data());
     }
     const auto nulls = static_cast<std::int64_t>(values->null_count());
-    data->buffers[0] = nulls != 0 ? validity->words().data() : nullptr;
+    data->buffers[0] = nulls != 0 ? validity->flags() : nullptr;
     data->values = std::move(values);
     *out = ArrowArray{static_cast<std::int64_t>(length), nulls, 0, buffer_count, 0, data->buffers.data(), nullptr,
                       nullptr, release_column_array, data.get()};

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <cstring>
 
-namespace quorvel::engine {
+namespace quorvel::csv {
 
 // Eight bytes of text as one 64-bit word, to test all eight at once. The word is taken in
 // little-endian order, so that the byte at the lowest address is the least significant and
@@ -33,4 +33,4 @@ inline std::uint64_t first_bytes(unsigned count) { return ~std::uint64_t{0} >> (
 // The place of the first byte flagged in nonzero `flags`.
 inline unsigned first_flagged(std::uint64_t flags) { return static_cast<unsigned>(std::countr_zero(flags)) / 8; }
 
-}  // namespace quorvel::engine
+}  // namespace quorvel::csv

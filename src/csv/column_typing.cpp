@@ -1,12 +1,18 @@
-#include "column_typing.hpp"
+#include "csv/column_typing.hpp"
 
 #include <algorithm>
 #include <new>
 
-#include "../engine/huge_pages.hpp"
-#include "number_parse.hpp"
+#include "csv/number_parse.hpp"
+#include "engine/huge_pages.hpp"
 
-namespace quorvel::engine {
+namespace quorvel::csv {
+
+using engine::Cells;
+using engine::DType;
+using engine::F64Cells;
+using engine::I64Cells;
+using engine::reserve_advised;
 
 void ColumnBuilder::add_rows(const FieldTable& batch, std::size_t column, std::size_t first_row, std::size_t rows) {
     if (second_pass_) return;
@@ -139,4 +145,4 @@ Cells ColumnBuilder::finish(std::size_t rows) && {
     return with_nulls(std::move(texts_));
 }
 
-}  // namespace quorvel::engine
+}  // namespace quorvel::csv

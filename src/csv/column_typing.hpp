@@ -4,10 +4,10 @@
 #include <cstdint>
 #include <vector>
 
-#include "../engine/column_values.hpp"
-#include "field_table.hpp"
+#include "csv/field_table.hpp"
+#include "engine/column_values.hpp"
 
-namespace quorvel::engine {
+namespace quorvel::csv {
 
 // Types one column and builds its cells while the rows arrive, batch after batch: i64 while
 // every field is an integer or empty, then f64 while every field is a float or empty, else
@@ -32,7 +32,7 @@ public:
     void reserve(std::size_t rows);
 
     // The cells of the `rows` rows taken, empty unquoted fields as nulls.
-    Cells finish(std::size_t rows) &&;
+    engine::Cells finish(std::size_t rows) &&;
 
 private:
     std::size_t add_integers(const FieldTable& batch, std::size_t column, std::size_t first_row, std::size_t begin,
@@ -44,14 +44,14 @@ private:
     void widen_to_f64();
     void widen_to_str(const FieldTable& batch, std::size_t column, std::size_t first_row, std::size_t row);
 
-    DType dtype_ = DType::i64;
+    engine::DType dtype_ = engine::DType::i64;
     bool second_pass_ = false;
     std::vector<std::int64_t> integers_;
     std::vector<double> floats_;
-    StrCells texts_;
+    engine::StrCells texts_;
     std::vector<std::uint32_t> null_rows_;
     // Rows whose integer text is a negative zero, which becomes -0.0 when the column widens.
     std::vector<std::uint32_t> negative_zero_rows_;
 };
 
-}  // namespace quorvel::engine
+}  // namespace quorvel::csv

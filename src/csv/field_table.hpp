@@ -5,9 +5,9 @@
 #include <cstring>
 #include <string_view>
 
-#include "byte_words.hpp"
+#include "csv/byte_words.hpp"
 
-namespace quorvel::engine {
+namespace quorvel::csv {
 
 // The fields of the accepted records, as the tokenizer lays them out: per record its start
 // position, then the end position of each field, all 32-bit. Fields of a record are
@@ -98,4 +98,4 @@ inline char* copy_field_text(std::string_view raw, const char* text_end, char* o
     return out;
 }
 
-}  // namespace quorvel::engine
+}  // namespace quorvel::csv

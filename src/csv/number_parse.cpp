@@ -1,4 +1,4 @@
-#include "number_parse.hpp"
+#include "csv/number_parse.hpp"
 
 #include <algorithm>
 #include <bit>
@@ -6,9 +6,9 @@
 #include <cmath>
 #include <limits>
 
-#include "byte_words.hpp"
+#include "csv/byte_words.hpp"
 
-namespace quorvel::engine {
+namespace quorvel::csv {
 namespace {
 
 constexpr std::uint64_t largest_magnitude = std::uint64_t{1} << 63;  // of a negative i64
@@ -277,4 +277,4 @@ bool is_f64_text(std::string_view text) {
     return scan_decimal(text.data(), text.data() + text.size(), decimal) || parse_signed_word(text, word);
 }
 
-}  // namespace quorvel::engine
+}  // namespace quorvel::csv

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string_view>
 
-namespace quorvel::engine {
+namespace quorvel::csv {
 
 // The number tests return whether the text passes and then set `value`. (A flag and an out
 // parameter rather than std::optional: the reader calls them once per field, and an
@@ -27,4 +27,4 @@ bool parse_f64_field(std::string_view field, const char* text_end, double& value
 // True when parse_f64 accepts the text, without converting it.
 bool is_f64_text(std::string_view text);
 
-}  // namespace quorvel::engine
+}  // namespace quorvel::csv

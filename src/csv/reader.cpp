@@ -1,4 +1,4 @@
-#include "reader.hpp"
+#include "csv/reader.hpp"
 
 #include <cstdint>
 #include <limits>
@@ -6,14 +6,17 @@
 #include <string>
 #include <vector>
 
-#include "column_typing.hpp"
-#include "field_table.hpp"
-#include "tokenizer.hpp"
+#include "csv/column_typing.hpp"
+#include "csv/field_table.hpp"
+#include "csv/tokenizer.hpp"
 
-namespace quorvel::engine {
+namespace quorvel::csv {
+
+using engine::EngineError;
+using engine::Frame;
+using engine::Result;
+using engine::ValuesRef;
 namespace {
-
-constexpr std::string_view byte_order_mark = "\xEF\xBB\xBF";
 
 // Data rows are handed over in batches of about this many fields, typed while their text
 // and field positions are still in cache, and then the positions are dropped: the reader
@@ -45,16 +48,16 @@ public:
                 for (ColumnBuilder& builder : builders_) builder.reserve(estimated_rows(batch));
             }
         });
-        if (!tokenized) return std::move(tokenized).error();
+        QUORVEL_RETURN_IF_ERROR(tokenized);
         if (!header_) return EngineError{"no header line"};
         if (pending_error_) return std::move(*pending_error_);
         read_texts_again();
 
         std::vector<ValuesRef> values;
         values.reserve(builders_.size());
-        for (ColumnBuilder& builder : builders_) values.push_back(make_values(std::move(builder).finish(rows_)));
+        for (ColumnBuilder& builder : builders_) values.push_back(engine::make_values(std::move(builder).finish(rows_)));
         builders_ = {};
-        return frame_of_columns(std::move(*header_), std::move(values));
+        return engine::frame_of_columns(std::move(*header_), std::move(values));
     }
 
 private:
@@ -153,4 +156,4 @@ Result<Frame> read_csv(std::string_view text) {
     return Reader(text).read();
 }
 
-}  // namespace quorvel::engine
+}  // namespace quorvel::csv

@@ -6,9 +6,9 @@
 #include <new>
 #include <string_view>
 
-#include "../engine/huge_pages.hpp"
+#include "engine/huge_pages.hpp"
 
-namespace quorvel::engine {
+namespace quorvel::csv {
 
 // A text built by appending into one block. Unlike std::string it neither zeroes the room it
 // makes nor copies itself to grow: the block is enlarged in place by realloc where it can be,
@@ -44,7 +44,7 @@ private:
         (void)bytes_.release();
         bytes_.reset(static_cast<char*>(grown));
         capacity_ = capacity;
-        advise_huge_pages(grown, capacity);
+        engine::advise_huge_pages(grown, capacity);
     }
 
     struct Free {
@@ -55,4 +55,4 @@ private:
     std::size_t capacity_ = 0;
 };
 
-}  // namespace quorvel::engine
+}  // namespace quorvel::csv

@@ -1,16 +1,18 @@
-#include "tokenizer.hpp"
+#include "csv/tokenizer.hpp"
 
 #include <bit>
 #include <cstring>
 #include <string>
 
-#include "byte_words.hpp"
+#include "csv/byte_words.hpp"
 
 #ifdef __SSE2__
 #include <emmintrin.h>
 #endif
 
-namespace quorvel::engine {
+namespace quorvel::csv {
+
+using engine::EngineError;
 namespace {
 
 // Bit i is set when byte i of the 64 bytes at `bytes` is a comma, LF or CR: the bytes that
@@ -204,4 +206,4 @@ bool Tokenizer::read_record(FieldPositions& positions) {
     return finish(true);
 }
 
-}  // namespace quorvel::engine
+}  // namespace quorvel::csv

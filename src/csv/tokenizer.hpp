@@ -6,9 +6,9 @@
 #include <optional>
 #include <string_view>
 
-#include "../engine/result.hpp"
+#include "engine/result.hpp"
 
-namespace quorvel::engine {
+namespace quorvel::csv {
 
 // The positions the tokenizer writes: per record its start, then the end of each field.
 // Unlike a vector it is written through a pointer, and grows without zeroing.
@@ -44,7 +44,7 @@ public:
     // then the message; the record is then incomplete.
     bool read_record(FieldPositions& positions);
 
-    EngineError error() && { return std::move(*error_); }
+    engine::EngineError error() && { return std::move(*error_); }
 
     // The line on which the last record read began, counting from 1.
     std::uint64_t record_line() const { return record_line_; }
@@ -68,7 +68,7 @@ private:
     // The separators not yet taken in the 64-byte block at block_start_, one bit per byte.
     std::size_t block_start_ = 0;
     std::uint64_t block_mask_;
-    std::optional<EngineError> error_;
+    std::optional<engine::EngineError> error_;
 };
 
-}  // namespace quorvel::engine
+}  // namespace quorvel::csv

@@ -1,18 +1,32 @@
-#include "writer.hpp"
+#include "csv/writer.hpp"
 
 #include <cstring>
 #include <memory>
 #include <vector>
 
-#include "../engine/prefetch.hpp"
-#include "../repr/float_text.hpp"
-#include "../repr/float_text_memo.hpp"
-#include "../repr/integer_text.hpp"
-#include "byte_words.hpp"
-#include "number_parse.hpp"
+#include "csv/byte_words.hpp"
+#include "csv/number_parse.hpp"
+#include "csv/reader.hpp"
+#include "engine/prefetch.hpp"
+#include "engine/row_cursor.hpp"
+#include "number_text/float_text.hpp"
+#include "number_text/float_text_memo.hpp"
+#include "number_text/integer_text.hpp"
 
-namespace quorvel::engine {
+namespace quorvel::csv {
 namespace {
+
+using engine::Column;
+using engine::ColumnValues;
+using engine::DType;
+using engine::Frame;
+using engine::StrCells;
+using engine::Validity;
+using number_text::float_text_max;
+using number_text::FloatTextMemo;
+using number_text::integer_text_max;
+using number_text::write_float_text;
+using number_text::write_integer_text;
 
 // True when the text begins with a character of the Unicode White_Space property: U+0009
 // to U+000D, U+0020, U+0085, U+00A0, U+1680, U+2000 to U+200A, U+2028, U+2029, U+202F,
@@ -156,12 +170,10 @@ struct ColumnReader {
                 texts_end = texts->bytes.data() + texts->bytes.size();
                 break;
         }
-        if (!validity->all_present()) null_flags = validity->words().data();
+        if (!validity->all_present()) null_flags = validity->flags();
     }
 
-    bool is_present(std::size_t row) const {
-        return null_flags == nullptr || ((null_flags[row >> 6] >> (row & 63)) & 1u) != 0;
-    }
+    bool is_present(std::size_t row) const { return null_flags == nullptr || Validity::bit(null_flags, row) != 0; }
 
     // The most bytes a cell and its separator take, but for a text's own bytes (two each
     // at most, quotes doubled).
@@ -176,9 +188,9 @@ struct ColumnReader {
 
     // Asks for the cell that selected row `r + prefetch_ahead` will need.
     void prefetch(const std::uint32_t* rows, std::size_t r, std::size_t count) const {
-        if (floats) prefetch_selected(floats, rows, r, count);
-        else if (integers) prefetch_selected(integers, rows, r, count);
-        else prefetch_selected(*texts, rows, r, count);
+        if (floats) engine::prefetch_selected(floats, rows, r, count);
+        else if (integers) engine::prefetch_selected(integers, rows, r, count);
+        else engine::prefetch_selected(*texts, rows, r, count);
     }
 
     // Writes the cell of `row` at `out` and returns the end.
@@ -189,6 +201,13 @@ struct ColumnReader {
         return write_text_cell(out, texts->at(row), texts_end);
     }
 };
+
+// Asks for the cells of every column that selected row `r + prefetch_ahead` will need: the
+// row walk's read-ahead for a whole line.
+void prefetch_selected(const std::vector<ColumnReader>& columns, const std::uint32_t* rows, std::size_t r,
+                       std::size_t count) {
+    for (const ColumnReader& column : columns) column.prefetch(rows, r, count);
+}
 
 // The most bytes the text of the frame can take: each number at its longest, each text
 // quoted with every byte doubled, a separator after every cell, and the slack of the last
@@ -224,7 +243,11 @@ TextBuffer to_csv(const Frame& frame) {
     const std::size_t width = frame.columns.size();
     for (std::size_t column = 0; column < width; ++column) {
         const std::string_view name = frame.columns[column].name;
-        char* to = write_field(out.room(2 * name.size() + 3 + word_slack), name, name.data() + name.size());
+        char* const room = out.room(2 * name.size() + 3 + word_slack);
+        // The reader would drop a U+FEFF that begins the text as a byte-order mark.
+        char* to = column == 0 && name.starts_with(byte_order_mark)
+                       ? write_quoted(room, name, name.data() + name.size())
+                       : write_field(room, name, name.data() + name.size());
         *to++ = column + 1 == width ? '\n' : ',';
         out.commit(to);
     }
@@ -247,24 +270,21 @@ TextBuffer to_csv(const Frame& frame) {
         row_most += column.most_bytes();
         if (column.texts) texts.push_back(column.texts);
     }
-    const std::uint32_t* selected = frame.selection ? frame.selection->rows.data() : nullptr;
-    for (std::size_t row = 0; row < frame.height; ++row) {
-        if (selected) {
-            for (const ColumnReader& column : columns) column.prefetch(selected, row, frame.height);
-        }
-        const std::size_t physical = frame.physical_row(row);
-        std::size_t most = row_most;
-        for (const StrCells* cells : texts) most += 2 * (cells->offsets[physical + 1] - cells->offsets[physical]);
-        char* to = out.room(most);
-        for (std::size_t column = 0; column + 1 < width; ++column) {
-            to = columns[column].write(to, physical);
-            *to++ = ',';
-        }
-        to = columns[width - 1].write(to, physical);
-        *to++ = '\n';
-        out.commit(to);
-    }
+    engine::RowCursor(frame).for_each(
+        [&](std::size_t, std::size_t physical) QUORVEL_INLINE_VISIT {
+            std::size_t most = row_most;
+            for (const StrCells* cells : texts) most += 2 * (cells->offsets[physical + 1] - cells->offsets[physical]);
+            char* to = out.room(most);
+            for (std::size_t column = 0; column + 1 < width; ++column) {
+                to = columns[column].write(to, physical);
+                *to++ = ',';
+            }
+            to = columns[width - 1].write(to, physical);
+            *to++ = '\n';
+            out.commit(to);
+        },
+        columns);
     return out;
 }
 
-}  // namespace quorvel::engine
+}  // namespace quorvel::csv

@@ -6,9 +6,9 @@
 #include <variant>
 #include <vector>
 
-#include "dtype.hpp"
-#include "shared.hpp"
-#include "validity.hpp"
+#include "engine/dtype.hpp"
+#include "engine/shared.hpp"
+#include "engine/validity.hpp"
 
 namespace quorvel::engine {
 

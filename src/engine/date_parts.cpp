@@ -1,10 +1,10 @@
-#include "date_parts.hpp"
+#include "engine/date_parts.hpp"
 
 #include <cstring>
 #include <string>
 
-#include "prefetch.hpp"
-#include "quoted.hpp"
+#include "engine/quoted.hpp"
+#include "engine/row_cursor.hpp"
 
 namespace quorvel::engine {
 namespace {
@@ -62,43 +62,40 @@ Result<DatePart> parse_date_part(std::string_view part) {
 }
 
 Result<I64Cells> date_part_cells(const Frame& frame, std::string_view source, DatePart part) {
-    Result<const Column*> column = find_column(frame.columns, source);
-    if (!column) return std::move(column).error();
-    const ColumnValues& values = *(*column)->values;
-    if (values.dtype() != DType::str) {
-        return EngineError{"column " + quoted_form(source) + " is " + std::string(dtype_name(values.dtype())) +
-                           ", not str"};
-    }
-    const StrCells& texts = values.str();
+    QUORVEL_ASSIGN_OR_RETURN(const ColumnValues* values, find_column_of(frame.columns, source, DType::str));
+    const StrCells& texts = values->str();
     I64Cells out;
     out.values.resize(frame.height);
     std::int64_t* cell = out.values.data();
     const bool all_present = texts.validity.all_present();
-    const std::uint32_t* selected = frame.selection ? frame.selection->rows.data() : nullptr;
+    const RowCursor rows(frame);
     Date date{};
-    for (std::size_t r = 0; r < frame.height; ++r) {
-        if (selected) prefetch_selected(texts, selected, r, frame.height);
-        const std::size_t row = frame.physical_row(r);
-        if (!all_present && !texts.is_present(row)) {
-            out.validity.set_null(r, frame.height);
-            continue;
-        }
-        const std::string_view text = texts.at(row);
-        if (!parse_date(text, date)) {
-            return EngineError{"column " + quoted_form(source) + ", row " + std::to_string(r) + ": " +
-                               quoted_form(text) + " is not a YYYY-MM-DD date"};
-        }
-        cell[r] = part == DatePart::year ? date.year : part == DatePart::month ? date.month : date.day;
+    std::size_t bad_row = 0;
+    const bool all_dates = rows.for_each(
+        [&](std::size_t r, std::size_t p) QUORVEL_INLINE_VISIT {
+            if (!all_present && texts.validity.present_bit(p) == 0) {
+                out.validity.set_null(r, rows.size());
+                return true;
+            }
+            if (!parse_date(texts.at(p), date)) {
+                bad_row = r;
+                return false;
+            }
+            cell[r] = part == DatePart::year ? date.year : part == DatePart::month ? date.month : date.day;
+            return true;
+        },
+        texts);
+    if (!all_dates) {
+        return EngineError{"column " + quoted_form(source) + ", row " + std::to_string(bad_row) + ": " +
+                           quoted_form(texts.at(frame.physical_row(bad_row))) + " is not a YYYY-MM-DD date"};
     }
     return out;
 }
 
 Result<void> add_date_part(Frame& frame, std::string_view name, std::string_view source, std::string_view part) {
-    Result<DatePart> which = parse_date_part(part);
-    if (!which) return std::move(which).error();
-    Result<I64Cells> cells = date_part_cells(frame, source, *which);
-    if (!cells) return std::move(cells).error();
-    return add_column(frame, name, std::move(cells).value());
+    QUORVEL_ASSIGN_OR_RETURN(DatePart which, parse_date_part(part));
+    QUORVEL_ASSIGN_OR_RETURN(I64Cells cells, date_part_cells(frame, source, which));
+    return add_column(frame, name, std::move(cells));
 }
 
 }  // namespace quorvel::engine

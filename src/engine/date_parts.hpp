@@ -3,9 +3,9 @@
 #include <cstdint>
 #include <string_view>
 
-#include "column_values.hpp"
-#include "frame.hpp"
-#include "result.hpp"
+#include "engine/column_values.hpp"
+#include "engine/frame.hpp"
+#include "engine/result.hpp"
 
 namespace quorvel::engine {
 

@@ -1,4 +1,4 @@
-#include "filters.hpp"
+#include "engine/filters.hpp"
 
 #include <algorithm>
 #include <bit>
@@ -6,10 +6,9 @@
 #include <string>
 #include <type_traits>
 
-#include "lookup_sets.hpp"
-#include "quoted.hpp"
-#include "row_scan.hpp"
-#include "slicing.hpp"
+#include "engine/lookup_sets.hpp"
+#include "engine/row_cursor.hpp"
+#include "engine/slicing.hpp"
 
 namespace quorvel::engine {
 namespace {
@@ -45,10 +44,54 @@ auto with_op(CompareOp op, Body&& body) {
     __builtin_unreachable();
 }
 
+// The physical rows, in logical order, whose flag in `validity` is set and that pass
+// `keep(physical row)`, asking for `ahead` (the cells `keep` reads) ahead of reading them.
+// This is the one pass behind every filter.
+//
+// Rows are written without a branch (write the row, advance by the test) into a small
+// buffer that is appended block by block, so the result never holds more than the kept rows
+// plus one block and no memory is zeroed in advance. The two loops (nulls or not) are
+// separate so that the common case tests nothing but the cell.
+template <class Keep, class... Ahead>
+std::vector<std::uint32_t> collect_rows(const Frame& frame, const Validity& validity, Keep keep,
+                                        const Ahead&... ahead) {
+    constexpr std::size_t block = 512;
+    std::uint32_t buffer[block];
+    std::size_t kept = 0;
+    std::vector<std::uint32_t> rows;
+    const auto end_block = [&] {
+        rows.insert(rows.end(), buffer, buffer + kept);
+        kept = 0;
+    };
+    const RowCursor cursor(frame);
+    if (validity.all_present()) {
+        cursor.for_each_block<block>(
+            [&](std::size_t, std::size_t p) {
+                buffer[kept] = p;
+                kept += keep(p);
+            },
+            end_block, ahead...);
+    } else {
+        cursor.for_each_block<block>(
+            [&](std::size_t, std::size_t p) {
+                buffer[kept] = p;
+                kept += validity.present_bit(p) & keep(p);
+            },
+            end_block, ahead...);
+    }
+    return rows;
+}
+
+// The rows whose cell of `cells` is present and passes `keep(physical row)`.
+template <class Cells, class Keep>
+std::vector<std::uint32_t> passing_rows(const Frame& frame, const Cells& cells, Keep keep) {
+    return collect_rows(frame, cells.validity, keep, cells);
+}
+
 // Every present row of the column, or none.
 std::vector<std::uint32_t> present_rows(const Frame& frame, const Validity& validity, bool all) {
     if (!all) return {};
-    return scan_rows(frame, validity, [](std::size_t) { return true; }, [](const std::uint32_t*, std::size_t, std::size_t) {});
+    return collect_rows(frame, validity, [](std::uint32_t) { return true; });
 }
 
 // IEEE-754 comparison decides every case: a NaN on either side is unequal to everything
@@ -57,7 +100,7 @@ std::vector<std::uint32_t> compare_floats(const Frame& frame, const F64Cells& ce
     const double* cell = cells.values.data();
     return with_op(op, [&](auto op_constant) {
         constexpr CompareOp o = decltype(op_constant)::value;
-        return kept_rows(frame, cells, [cell, value](std::size_t p) { return holds<o>(cell[p], value); });
+        return passing_rows(frame, cells, [cell, value](std::size_t p) { return holds<o>(cell[p], value); });
     });
 }
 
@@ -81,7 +124,7 @@ std::vector<std::uint32_t> compare_integers(const Frame& frame, const I64Cells& 
     const std::int64_t* cell = cells.values.data();
     return with_op(op, [&](auto op_constant) {
         constexpr CompareOp o = decltype(op_constant)::value;
-        return kept_rows(frame, cells, [cell, bound](std::size_t p) { return holds<o>(cell[p], bound); });
+        return passing_rows(frame, cells, [cell, bound](std::size_t p) { return holds<o>(cell[p], bound); });
     });
 }
 
@@ -95,7 +138,7 @@ std::vector<std::uint32_t> floats_among(const Frame& frame, const F64Cells& cell
     }
     const double* cell = cells.values.data();
     if (entries.size() <= longest_scanned_list) {
-        return kept_rows(frame, cells, [cell, &entries](std::size_t p) {
+        return passing_rows(frame, cells, [cell, &entries](std::size_t p) {
             return std::any_of(entries.begin(), entries.end(), [c = cell[p]](double e) { return c == e; });
         });
     }
@@ -103,7 +146,7 @@ std::vector<std::uint32_t> floats_among(const Frame& frame, const F64Cells& cell
     keys.reserve(entries.size());
     for (const double entry : entries) keys.push_back(float_key(entry));
     const KeySet set(keys);
-    return kept_rows(frame, cells, [cell, &set](std::size_t p) {
+    return passing_rows(frame, cells, [cell, &set](std::size_t p) {
         const double c = cell[p];
         return c == c && set.contains(float_key(c));
     });
@@ -121,37 +164,32 @@ std::vector<std::uint32_t> integers_among(const Frame& frame, const I64Cells& ce
     }
     const std::int64_t* cell = cells.values.data();
     if (entries.size() <= longest_scanned_list) {
-        return kept_rows(frame, cells, [cell, &entries](std::size_t p) {
+        return passing_rows(frame, cells, [cell, &entries](std::size_t p) {
             return std::find(entries.begin(), entries.end(), cell[p]) != entries.end();
         });
     }
     std::vector<std::uint64_t> keys(entries.begin(), entries.end());
     const KeySet set(keys);
-    return kept_rows(frame, cells,
+    return passing_rows(frame, cells,
                      [cell, &set](std::size_t p) { return set.contains(static_cast<std::uint64_t>(cell[p])); });
 }
 
 std::vector<std::uint32_t> texts_in(const Frame& frame, const StrCells& cells, const std::vector<std::string>& texts) {
     if (texts.size() <= longest_scanned_list) {
-        return kept_rows(frame, cells, [&cells, &texts](std::size_t p) {
+        return passing_rows(frame, cells, [&cells, &texts](std::size_t p) {
             const std::string_view cell = cells.at(p);
             return std::any_of(texts.begin(), texts.end(), [cell](const std::string& t) { return cell == t; });
         });
     }
     const TextSet set(texts);
-    return kept_rows(frame, cells, [&cells, &set](std::size_t p) { return set.contains(cells.at(p)); });
-}
-
-std::string column_is(std::string_view name, DType dtype) {
-    return "column " + quoted_form(name) + " is " + std::string(dtype_name(dtype));
+    return passing_rows(frame, cells, [&cells, &set](std::size_t p) { return set.contains(cells.at(p)); });
 }
 
 }  // namespace
 
 Result<Frame> filter_compare(const Frame& frame, std::string_view name, CompareOp op, double value) {
-    Result<const Column*> column = find_column(frame.columns, name);
-    if (!column) return std::move(column).error();
-    const ColumnValues& values = *(*column)->values;
+    QUORVEL_ASSIGN_OR_RETURN(const Column* column, find_column(frame.columns, name));
+    const ColumnValues& values = *column->values;
     switch (values.dtype()) {
         case DType::f64: return take_rows(frame, compare_floats(frame, values.f64(), op, value));
         case DType::i64: return take_rows(frame, compare_integers(frame, values.i64(), op, value));
@@ -161,9 +199,8 @@ Result<Frame> filter_compare(const Frame& frame, std::string_view name, CompareO
 }
 
 Result<Frame> filter_among(const Frame& frame, std::string_view name, const std::vector<double>& values) {
-    Result<const Column*> column = find_column(frame.columns, name);
-    if (!column) return std::move(column).error();
-    const ColumnValues& cells = *(*column)->values;
+    QUORVEL_ASSIGN_OR_RETURN(const Column* column, find_column(frame.columns, name));
+    const ColumnValues& cells = *column->values;
     switch (cells.dtype()) {
         case DType::f64: return take_rows(frame, floats_among(frame, cells.f64(), values));
         case DType::i64: return take_rows(frame, integers_among(frame, cells.i64(), values));
@@ -173,9 +210,8 @@ Result<Frame> filter_among(const Frame& frame, std::string_view name, const std:
 }
 
 Result<Frame> filter_in(const Frame& frame, std::string_view name, const std::vector<std::string>& texts) {
-    Result<const Column*> column = find_column(frame.columns, name);
-    if (!column) return std::move(column).error();
-    const ColumnValues& cells = *(*column)->values;
+    QUORVEL_ASSIGN_OR_RETURN(const Column* column, find_column(frame.columns, name));
+    const ColumnValues& cells = *column->values;
     if (cells.dtype() != DType::str) {
         return EngineError{column_is(name, cells.dtype()) + ": where_is and where_in take a str column"};
     }

@@ -5,8 +5,8 @@
 #include <string_view>
 #include <vector>
 
-#include "frame.hpp"
-#include "result.hpp"
+#include "engine/frame.hpp"
+#include "engine/result.hpp"
 
 namespace quorvel::engine {
 

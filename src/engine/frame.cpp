@@ -1,12 +1,11 @@
-#include "frame.hpp"
+#include "engine/frame.hpp"
 
 #include <cstring>
-#include <span>
 #include <type_traits>
 
-#include "name_index.hpp"
-#include "prefetch.hpp"
-#include "quoted.hpp"
+#include "engine/name_index.hpp"
+#include "engine/quoted.hpp"
+#include "engine/row_cursor.hpp"
 
 namespace quorvel::engine {
 namespace {
@@ -21,46 +20,47 @@ std::string quoted_names(const std::vector<Column>& columns) {
     return names;
 }
 
+// Marks the rows of `out` whose source row (walked by `rows`) is null.
+void copy_nulls(const Validity& source, const RowCursor& rows, Validity& out) {
+    if (source.all_present()) return;
+    rows.for_each([&](std::size_t r, std::size_t p) {
+        if (source.present_bit(p) == 0) out.set_null(r, rows.size());
+    });
+}
+
 template <class T>
-NumberCells<T> gather_numbers(const NumberCells<T>& source, std::span<const std::uint32_t> rows) {
+NumberCells<T> gather_numbers(const NumberCells<T>& source, const RowCursor& rows) {
     NumberCells<T> out;
     out.values.resize(rows.size());
-    T* values = out.values.data();
-    const T* from = source.values.data();
-    for (std::size_t r = 0; r < rows.size(); ++r) {
-        prefetch_selected(from, rows.data(), r, rows.size());
-        values[r] = from[rows[r]];
-    }
-    if (!source.validity.all_present()) {
-        for (std::size_t r = 0; r < rows.size(); ++r) {
-            if (!source.is_present(rows[r])) out.validity.set_null(r, rows.size());
-        }
-    }
+    T* const values = out.values.data();
+    const T* const from = source.values.data();
+    rows.for_each([&](std::size_t r, std::size_t p) { values[r] = from[p]; }, source);
+    copy_nulls(source.validity, rows, out.validity);
     return out;
 }
 
-StrCells gather_strings(const StrCells& source, std::span<const std::uint32_t> rows) {
+// The texts' lengths first, so that their bytes are copied into a buffer made once.
+StrCells gather_strings(const StrCells& source, const RowCursor& rows) {
     StrCells out;
     out.offsets.assign(rows.size() + 1, 0);
+    std::uint64_t* const offsets = out.offsets.data();
+    const std::uint64_t* const from = source.offsets.data();
     std::uint64_t total = 0;
-    for (std::size_t r = 0; r < rows.size(); ++r) {
-        prefetch_selected(source.offsets.data(), rows.data(), r, rows.size());
-        total += source.offsets[rows[r] + 1] - source.offsets[rows[r]];
-        out.offsets[r + 1] = total;
-    }
+    rows.for_each(
+        [&](std::size_t r, std::size_t p) {
+            total += from[p + 1] - from[p];
+            offsets[r + 1] = total;
+        },
+        from);
     out.bytes.resize(total);
-    char* to = out.bytes.data();
-    for (std::size_t r = 0; r < rows.size(); ++r) {
-        prefetch_selected(source, rows.data(), r, rows.size());
-        const std::uint64_t start = source.offsets[rows[r]];
-        const std::uint64_t length = source.offsets[rows[r] + 1] - start;
-        if (length != 0) std::memcpy(to + out.offsets[r], source.bytes.data() + start, length);
-    }
-    if (!source.validity.all_present()) {
-        for (std::size_t r = 0; r < rows.size(); ++r) {
-            if (!source.is_present(rows[r])) out.validity.set_null(r, rows.size());
-        }
-    }
+    char* const to = out.bytes.data();
+    rows.for_each(
+        [&](std::size_t r, std::size_t p) {
+            const std::uint64_t length = from[p + 1] - from[p];
+            if (length != 0) std::memcpy(to + offsets[r], source.bytes.data() + from[p], length);
+        },
+        source);
+    copy_nulls(source.validity, rows, out.validity);
     return out;
 }
 
@@ -114,29 +114,29 @@ Result<Frame> frame_of_columns(std::vector<std::string> names, std::vector<Value
     for (std::size_t i = 0; i < names.size(); ++i) {
         if (i == repeated) return duplicate_name(names[i]);
         const std::uint64_t count = values[i]->length();
-        Result<void> length = check_length(frame.columns.size(), frame.height, names[i], count);
-        if (!length) return std::move(length).error();
+        QUORVEL_RETURN_IF_ERROR(check_length(frame.columns.size(), frame.height, names[i], count));
         frame.height = count;
         frame.columns.push_back(Column{std::move(names[i]), std::move(values[i])});
     }
     return frame;
 }
 
-ValuesRef gather(const Frame& frame, const ValuesRef& values) {
-    if (!frame.selection) return values;
-    return gather_rows(*values, frame.selection->rows);
-}
-
 ValuesRef gather_rows(const ColumnValues& values, std::span<const std::uint32_t> rows) {
+    const RowCursor cursor(rows);
     return make_values(std::visit(
         [&](const auto& cells) -> Cells {
             if constexpr (std::is_same_v<std::decay_t<decltype(cells)>, StrCells>) {
-                return gather_strings(cells, rows);
+                return gather_strings(cells, cursor);
             } else {
-                return gather_numbers(cells, rows);
+                return gather_numbers(cells, cursor);
             }
         },
         values.cells()));
+}
+
+ValuesRef gather(const Frame& frame, const ValuesRef& values) {
+    if (!frame.selection) return values;
+    return gather_rows(*values, frame.selection->rows);
 }
 
 Frame materialize(const Frame& frame) {
@@ -147,15 +147,20 @@ Frame materialize(const Frame& frame) {
     return out;
 }
 
+std::string column_is(std::string_view name, DType dtype) {
+    return "column " + quoted_form(name) + " is " + std::string(dtype_name(dtype));
+}
+
+Result<const ColumnValues*> find_column_of(const std::vector<Column>& columns, std::string_view name, DType wanted) {
+    QUORVEL_ASSIGN_OR_RETURN(const Column* column, find_column(columns, name));
+    const DType dtype = column->values->dtype();
+    if (dtype != wanted) return EngineError{column_is(name, dtype) + ", not " + std::string(dtype_name(wanted))};
+    return column->values.get();
+}
+
 Result<ValuesRef> read_column(const Frame& frame, std::string_view name, DType wanted) {
-    Result<const Column*> column = find_column(frame.columns, name);
-    if (!column) return std::move(column).error();
-    const DType dtype = (*column)->values->dtype();
-    if (dtype != wanted) {
-        return EngineError{"column " + quoted_form(name) + " is " + std::string(dtype_name(dtype)) + ", not " +
-                           std::string(dtype_name(wanted))};
-    }
-    return gather(frame, (*column)->values);
+    QUORVEL_ASSIGN_OR_RETURN(const ColumnValues* values, find_column_of(frame.columns, name, wanted));
+    return gather(frame, ValuesRef(values));
 }
 
 std::vector<std::string> column_names(const Frame& frame) {

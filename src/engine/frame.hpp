@@ -8,8 +8,8 @@
 #include <string_view>
 #include <vector>
 
-#include "column_values.hpp"
-#include "result.hpp"
+#include "engine/column_values.hpp"
+#include "engine/result.hpp"
 
 namespace quorvel::engine {
 
@@ -48,6 +48,13 @@ struct Frame {
 // The column called `name`, or the lookup error naming every column.
 Result<const Column*> find_column(const std::vector<Column>& columns, std::string_view name);
 
+// "column {name} is {dtype}": how every message about a column's dtype begins.
+std::string column_is(std::string_view name, DType dtype);
+
+// The values of the column `name` when it is of dtype `wanted`: the lookup error when there is
+// no such column, else "column {name} is {dtype}, not {wanted}" when it has another dtype.
+Result<const ColumnValues*> find_column_of(const std::vector<Column>& columns, std::string_view name, DType wanted);
+
 // Appends a column in place. A frame with a row selection is first written out, so shared
 // values and selections are never touched.
 Result<void> add_column(Frame& frame, std::string_view name, Cells cells);
@@ -57,6 +64,10 @@ Result<void> add_column(Frame& frame, std::string_view name, Cells cells);
 // table. A CSV header of millions of names would otherwise compare every name with every
 // earlier one.
 Result<Frame> frame_of_columns(std::vector<std::string> names, std::vector<ValuesRef> values);
+
+// The cells of `values` at the physical rows `rows`, in that order, as a new column: how a
+// frame's cells are read out through a row selection, or through any other list of rows.
+ValuesRef gather_rows(const ColumnValues& values, std::span<const std::uint32_t> rows);
 
 // The cells of `values` (a column of `frame`) in the frame's logical row order.
 ValuesRef gather(const Frame& frame, const ValuesRef& values);

@@ -1,13 +1,13 @@
-#include "grouping.hpp"
+#include "engine/grouping.hpp"
 
 #include <algorithm>
 #include <type_traits>
 #include <variant>
 
-#include "group_keys.hpp"
-#include "group_table.hpp"
-#include "prefetch.hpp"
-#include "slicing.hpp"
+#include "engine/group_keys.hpp"
+#include "engine/group_table.hpp"
+#include "engine/row_cursor.hpp"
+#include "engine/slicing.hpp"
 
 namespace quorvel::engine {
 namespace {
@@ -54,14 +54,14 @@ struct HashSlot {
 // instructions, working in blocks would only add stores.
 template <class Cells, class GroupOf>
 void assign_rows(const Frame& keys, const Cells& cells, Grouping& out, GroupOf&& group_of) {
-    std::uint32_t* groups = out.group_of_row.data();
-    const std::uint32_t* selected = keys.selection ? keys.selection->rows.data() : nullptr;
-    for (std::size_t r = 0; r < keys.height; ++r) {
-        if (selected) prefetch_selected(cells, selected, r, keys.height);
-        const std::uint32_t group = group_of(selected ? selected[r] : static_cast<std::uint32_t>(r));
-        groups[r] = group;
-        ++out.sizes[group];
-    }
+    std::uint32_t* const groups = out.group_of_row.data();
+    RowCursor(keys).for_each(
+        [&](std::size_t r, std::size_t p) {
+            const std::uint32_t group = group_of(p);
+            groups[r] = group;
+            ++out.sizes[group];
+        },
+        cells);
 }
 
 // Null keys are equal to each other and to nothing else, so they form one group of their
@@ -128,9 +128,9 @@ void group_by_columns(const Frame& keys, Grouping& out) {
     GroupTable<HashSlot> table;
     std::uint32_t rows[block_rows];
     std::uint64_t hashes[block_rows];
-    for (std::size_t start = 0; start < keys.height; start += block_rows) {
-        const std::size_t count = std::min<std::size_t>(block_rows, keys.height - start);
-        for (std::size_t i = 0; i < count; ++i) rows[i] = static_cast<std::uint32_t>(keys.physical_row(start + i));
+    std::size_t start = 0;
+    std::size_t count = 0;
+    RowCursor(keys).for_each_block<block_rows>([&](std::size_t, std::size_t p) { rows[count++] = p; }, [&] {
         std::fill_n(hashes, count, hash_start);
         for (const Column& key : keys.columns) {
             std::visit([&](const auto& cells) { hash_column(cells, rows, count, hashes); }, key.values->cells());
@@ -147,7 +147,9 @@ void group_by_columns(const Frame& keys, Grouping& out) {
             out.group_of_row[start + i] = group;
             ++out.sizes[group];
         }
-    }
+        start += count;
+        count = 0;
+    });
 }
 
 template <class Cells>
@@ -163,24 +165,25 @@ void group_by_one_column(const Frame& keys, const Cells& cells, Grouping& out) {
 }  // namespace
 
 Result<Grouping> group(const Frame& frame, const std::vector<std::string>& names) {
-    Result<Frame> keys = select(frame, names);
-    if (!keys) return std::move(keys).error();
+    QUORVEL_ASSIGN_OR_RETURN(Frame keys, select(frame, names));
     Grouping grouping;
     grouping.frame = frame;
     grouping.keys = names;
-    grouping.group_of_row.resize(keys->height);
-    if (keys->columns.size() == 1) {
-        std::visit([&](const auto& cells) { group_by_one_column(*keys, cells, grouping); },
-                   keys->columns.front().values->cells());
+    grouping.group_of_row.resize(keys.height);
+    if (keys.columns.size() == 1) {
+        std::visit([&](const auto& cells) { group_by_one_column(keys, cells, grouping); },
+                   keys.columns.front().values->cells());
     } else {
-        group_by_columns(*keys, grouping);
+        group_by_columns(keys, grouping);
     }
     return grouping;
 }
 
 Frame key_frame(const Grouping& grouping) {
+    Result<Frame> key_columns = select(grouping.frame, grouping.keys);
     // The names were resolved against these very columns when the grouping was made.
-    Frame keys = take_rows(select(grouping.frame, grouping.keys).value(), grouping.first_rows);
+    QUORVEL_CHECK(key_columns.ok());
+    Frame keys = take_rows(*key_columns, grouping.first_rows);
     return keys.selection ? materialize(keys) : keys;
 }
 

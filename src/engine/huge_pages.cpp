@@ -1,4 +1,4 @@
-#include "huge_pages.hpp"
+#include "engine/huge_pages.hpp"
 
 #include <cstdint>
 
@@ -10,7 +10,7 @@ namespace quorvel::engine {
 
 void advise_huge_pages([[maybe_unused]] void* block, [[maybe_unused]] std::size_t bytes) {
 #if defined(__linux__) && defined(MADV_HUGEPAGE)
-    constexpr std::uintptr_t huge_page = std::uintptr_t{1} << 21;
+    constexpr std::uintptr_t huge_page = huge_page_bytes;
     // Smaller blocks gain little and may share their pages with other allocations.
     if (bytes < 2 * huge_page) return;
     const std::uintptr_t start = reinterpret_cast<std::uintptr_t>(block);

@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/hashing.hpp"
+
 namespace quorvel::engine {
 
 // Membership in a long list of 64-bit keys (integers, or the bits of floats): an
@@ -27,7 +29,7 @@ private:
     static constexpr std::uint64_t empty_slot = 0;
 
     std::size_t home(std::uint64_t key) const {
-        return static_cast<std::size_t>((key * 0x9E3779B97F4A7C15u) >> shift_);
+        return static_cast<std::size_t>((key * golden_multiplier) >> shift_);
     }
 
     std::vector<std::uint64_t> slots_;
@@ -43,15 +45,13 @@ public:
     explicit TextSet(const std::vector<std::string>& texts);
 
     bool contains(std::string_view text) const {
-        const std::uint64_t hash = hash_text(text);
-        for (std::size_t slot = hash & mask_;; slot = (slot + 1) & mask_) {
+        const std::uint64_t hash = quick_hash(text);
+        for (std::size_t slot = hash >> shift_;; slot = (slot + 1) & mask_) {
             const std::uint32_t entry = slots_[slot];
             if (entry == 0) return false;
             if (hashes_[slot] == hash && texts_[entry - 1] == text) return true;
         }
     }
-
-    static std::uint64_t hash_text(std::string_view text);
 
 private:
     const std::vector<std::string>& texts_;
@@ -59,6 +59,7 @@ private:
     std::vector<std::uint32_t> slots_;
     std::vector<std::uint64_t> hashes_;
     std::size_t mask_ = 0;
+    unsigned shift_ = 64;
 };
 
 }  // namespace quorvel::engine

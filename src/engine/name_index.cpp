@@ -1,4 +1,4 @@
-#include "name_index.hpp"
+#include "engine/name_index.hpp"
 
 #include <bit>
 #include <functional>

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "frame.hpp"
+#include "engine/frame.hpp"
 
 namespace quorvel::engine {
 

@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "column_values.hpp"
+#include "engine/column_values.hpp"
 
 namespace quorvel::engine {
 

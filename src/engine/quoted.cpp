@@ -1,8 +1,8 @@
-#include "quoted.hpp"
+#include "engine/quoted.hpp"
 
 #include <cstdint>
 
-#include "unicode_tables.hpp"
+#include "engine/unicode_tables.hpp"
 
 namespace quorvel::engine {
 namespace {

@@ -1,4 +1,4 @@
-#include "radix_sort.hpp"
+#include "engine/radix_sort.hpp"
 
 #include <algorithm>
 #include <array>
@@ -6,6 +6,8 @@
 #include <cstring>
 #include <utility>
 #include <vector>
+
+#include "engine/insertion_sort.hpp"
 
 namespace quorvel::engine {
 namespace {
@@ -25,15 +27,8 @@ constexpr std::size_t largest_cached_sort = std::size_t{1} << 14;
 constexpr unsigned widest_split = 11;
 constexpr std::size_t split_bucket_size = 16;
 
-bool before(const KeyedRow& a, const KeyedRow& b) { return a.key != b.key ? a.key < b.key : a.tail < b.tail; }
-
-void insertion_sort(KeyedRow* entries, std::size_t count) {
-    for (std::size_t i = 1; i < count; ++i) {
-        const KeyedRow entry = entries[i];
-        std::size_t j = i;
-        for (; j > 0 && before(entry, entries[j - 1]); --j) entries[j] = entries[j - 1];
-        entries[j] = entry;
-    }
+bool before(const KeyedRow& a, const KeyedRow& b) {
+    return a.key != b.key ? a.key < b.key : a.tie_break < b.tie_break;
 }
 
 // One stable counting sort of `from` into `to` by the byte that `byte_of` picks.
@@ -45,23 +40,23 @@ void counting_pass(const KeyedRow* from, KeyedRow* to, std::size_t count, std::a
     for (std::size_t i = 0; i < count; ++i) to[bucket[byte_of(from[i])]++] = from[i];
 }
 
-// Least significant digit first: the tail when tails differ, then the bytes of the keys
-// reduced by `lowest` (`key_bits` wide), skipping a byte that is the same in every entry.
+// Least significant digit first: the tie-break when tie-breaks differ, then the bytes of the
+// keys reduced by `lowest` (`key_bits` wide), skipping a byte that is the same in every entry.
 // Returns the buffer that holds the result.
 KeyedRow* lsd_sort(KeyedRow* entries, KeyedRow* scratch, std::size_t count, std::uint64_t lowest, unsigned key_bits,
-                   bool tails_differ) {
+                   bool tie_breaks_differ) {
     const unsigned key_bytes = (key_bits + 7) / 8;
     std::array<std::array<std::uint32_t, 256>, 8> key_counts{};
-    std::array<std::uint32_t, 256> tail_counts{};
+    std::array<std::uint32_t, 256> tie_break_counts{};
     for (std::size_t i = 0; i < count; ++i) {
         const std::uint64_t key = entries[i].key - lowest;
         for (unsigned b = 0; b < key_bytes; ++b) ++key_counts[b][(key >> (8 * b)) & 0xFFu];
     }
     KeyedRow* from = entries;
     KeyedRow* to = scratch;
-    if (tails_differ) {
-        for (std::size_t i = 0; i < count; ++i) ++tail_counts[entries[i].tail & 0xFFu];
-        counting_pass(from, to, count, tail_counts, [](const KeyedRow& e) { return e.tail & 0xFFu; });
+    if (tie_breaks_differ) {
+        for (std::size_t i = 0; i < count; ++i) ++tie_break_counts[entries[i].tie_break & 0xFFu];
+        counting_pass(from, to, count, tie_break_counts, [](const KeyedRow& e) { return e.tie_break & 0xFFu; });
         std::swap(from, to);
     }
     for (unsigned b = 0; b < key_bytes; ++b) {
@@ -104,25 +99,25 @@ KeyedRow* msd_split(KeyedRow* entries, KeyedRow* scratch, std::size_t count, std
 // `scratch`.
 KeyedRow* sort_into_either(KeyedRow* entries, KeyedRow* scratch, std::size_t count) {
     if (count <= largest_insertion_sort) {
-        insertion_sort(entries, count);
+        insertion_sort(entries, count, before);
         return entries;
     }
     std::uint64_t lowest = entries[0].key;
     std::uint64_t highest = entries[0].key;
-    std::uint32_t tails_all = entries[0].tail;
-    std::uint32_t tails_any = entries[0].tail;
+    std::uint32_t tie_breaks_all = entries[0].tie_break;
+    std::uint32_t tie_breaks_any = entries[0].tie_break;
     for (std::size_t i = 1; i < count; ++i) {
         lowest = std::min(lowest, entries[i].key);
         highest = std::max(highest, entries[i].key);
-        tails_all &= entries[i].tail;
-        tails_any |= entries[i].tail;
+        tie_breaks_all &= entries[i].tie_break;
+        tie_breaks_any |= entries[i].tie_break;
     }
     const unsigned key_bits = static_cast<unsigned>(std::bit_width(highest - lowest));
     const bool cached = count <= largest_cached_sort;
     if (key_bits > (cached ? widest_cached_lsd_keys : widest_lsd_keys)) {
         return msd_split(entries, scratch, count, lowest, key_bits);
     }
-    return lsd_sort(entries, scratch, count, lowest, key_bits, tails_all != tails_any);
+    return lsd_sort(entries, scratch, count, lowest, key_bits, tie_breaks_all != tie_breaks_any);
 }
 
 }  // namespace

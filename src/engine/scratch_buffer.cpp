@@ -1,13 +1,13 @@
-#include "scratch_buffer.hpp"
+#include "engine/scratch_buffer.hpp"
 
 #include <cstdlib>
 
-#include "huge_pages.hpp"
+#include "engine/huge_pages.hpp"
 
 namespace quorvel::engine {
 
 void* allocate_scratch(std::size_t bytes) {
-    constexpr std::size_t huge_page = std::size_t{2} << 20;
+    constexpr std::size_t huge_page = huge_page_bytes;
     void* data = nullptr;
     if (bytes >= 2 * huge_page) {
         // Aligned and whole, so that every page of the buffer can be a huge one.

@@ -1,15 +1,15 @@
-#include "slicing.hpp"
+#include "engine/slicing.hpp"
 
 #include <algorithm>
 
-#include "name_index.hpp"
-#include "quoted.hpp"
+#include "engine/name_index.hpp"
+#include "engine/quoted.hpp"
 
 namespace quorvel::engine {
 namespace {
 
 // The number of rows head(n) and tail(n) keep out of `height`.
-std::uint64_t kept_rows(std::uint64_t height, std::int64_t n) {
+std::uint64_t kept_count(std::uint64_t height, std::int64_t n) {
     if (n >= 0) return std::min<std::uint64_t>(static_cast<std::uint64_t>(n), height);
     // -n as unsigned avoids overflow at the most negative n.
     const std::uint64_t dropped = 0 - static_cast<std::uint64_t>(n);
@@ -51,10 +51,10 @@ Frame take_rows(const Frame& frame, std::vector<std::uint32_t> rows) {
     return out;
 }
 
-Frame head(const Frame& frame, std::int64_t n) { return slice(frame, 0, kept_rows(frame.height, n)); }
+Frame head(const Frame& frame, std::int64_t n) { return slice(frame, 0, kept_count(frame.height, n)); }
 
 Frame tail(const Frame& frame, std::int64_t n) {
-    const std::uint64_t count = kept_rows(frame.height, n);
+    const std::uint64_t count = kept_count(frame.height, n);
     return slice(frame, frame.height - count, count);
 }
 

@@ -1,4 +1,4 @@
-#include "sorting.hpp"
+#include "engine/sorting.hpp"
 
 #include <algorithm>
 #include <bit>
@@ -7,10 +7,11 @@
 #include <type_traits>
 #include <vector>
 
-#include "prefetch.hpp"
-#include "radix_sort.hpp"
-#include "scratch_buffer.hpp"
-#include "slicing.hpp"
+#include "engine/insertion_sort.hpp"
+#include "engine/radix_sort.hpp"
+#include "engine/row_cursor.hpp"
+#include "engine/scratch_buffer.hpp"
+#include "engine/slicing.hpp"
 
 namespace quorvel::engine {
 namespace {
@@ -65,20 +66,6 @@ bool is_nan(T value) {
     }
 }
 
-// Calls `visit(physical_row)` for every logical row in order; `cells` are the ones it reads.
-template <class Cells, class Visit>
-void for_each_row(const Frame& frame, const Cells& cells, Visit&& visit) {
-    if (frame.selection) {
-        const std::vector<std::uint32_t>& rows = frame.selection->rows;
-        for (std::size_t r = 0; r < rows.size(); ++r) {
-            prefetch_selected(cells, rows.data(), r, rows.size());
-            visit(rows[r]);
-        }
-    } else {
-        for (std::size_t row = 0; row < frame.height; ++row) visit(static_cast<std::uint32_t>(row));
-    }
-}
-
 template <class T>
 std::vector<std::uint32_t> sorted_number_rows(const Frame& frame, const NumberCells<T>& cells, bool descending) {
     SortInput input(frame.height);
@@ -87,16 +74,18 @@ std::vector<std::uint32_t> sorted_number_rows(const Frame& frame, const NumberCe
     const std::uint64_t flip = descending ? ~std::uint64_t{0} : 0;  // descending: reverse the key order
     const T* values = cells.values.data();
     const bool all_present = cells.validity.all_present();
-    for_each_row(frame, cells, [&](std::uint32_t row) {
-        const T value = values[row];
-        if (!all_present && !cells.is_present(row)) {
-            input.nulls.push_back(row);
-        } else if (is_nan(value)) {
-            input.nans.push_back(row);
-        } else {
-            entries[count++] = KeyedRow{order_key(value) ^ flip, row, 0};
-        }
-    });
+    RowCursor(frame).for_each(
+        [&](std::size_t, std::size_t row) {
+            const T value = values[row];
+            if (!all_present && cells.validity.present_bit(row) == 0) {
+                input.nulls.push_back(row);
+            } else if (is_nan(value)) {
+                input.nans.push_back(row);
+            } else {
+                entries[count++] = KeyedRow{order_key(value) ^ flip, static_cast<std::uint32_t>(row), 0};
+            }
+        },
+        cells);
     input.count = count;
     ScratchBuffer<KeyedRow> scratch(count);
     return sorted_rows(radix_sort(entries, scratch.data(), count), input);
@@ -117,7 +106,7 @@ KeyedRow text_key(std::string_view text, std::size_t at, std::uint32_t row, bool
 }
 
 // Whether the texts of an entry made by text_key may go on past its eight bytes.
-bool may_continue(const KeyedRow& entry, bool descending) { return entry.tail == (descending ? 0u : 8u); }
+bool may_continue(const KeyedRow& entry, bool descending) { return entry.tie_break == (descending ? 0u : 8u); }
 
 // A run of entries whose texts agree on their first 8 * depth bytes.
 struct TextRun {
@@ -132,27 +121,21 @@ void add_tied_runs(const KeyedRow* entries, std::size_t begin, std::size_t end, 
                    bool descending, std::vector<TextRun>& runs) {
     std::size_t start = begin;
     for (std::size_t i = begin + 1; i <= end; ++i) {
-        if (i < end && entries[i].key == entries[start].key && entries[i].tail == entries[start].tail) continue;
+        if (i < end && entries[i].key == entries[start].key && entries[i].tie_break == entries[start].tie_break) continue;
         if (i - start > 1 && may_continue(entries[start], descending)) runs.push_back({start, i, next_depth});
         start = i;
     }
 }
 
-// Stable insertion sort of a short run by the texts' bytes from `at` on.
+// Sorts a short run by the texts' bytes from `at` on, comparing them.
 void compare_run(KeyedRow* entries, std::size_t count, const StrCells& cells, std::size_t at, bool descending) {
     const auto rest = [&](const KeyedRow& entry) {
         const std::string_view text = cells.at(entry.row);
         return text.substr(std::min(at, text.size()));
     };
-    const auto before = [&](const KeyedRow& a, const KeyedRow& b) {
+    insertion_sort(entries, count, [&](const KeyedRow& a, const KeyedRow& b) {
         return descending ? rest(b) < rest(a) : rest(a) < rest(b);
-    };
-    for (std::size_t i = 1; i < count; ++i) {
-        const KeyedRow entry = entries[i];
-        std::size_t j = i;
-        for (; j > 0 && before(entry, entries[j - 1]); --j) entries[j] = entries[j - 1];
-        entries[j] = entry;
-    }
+    });
 }
 
 // Texts sort by their first eight bytes; each run that ties there and goes on is sorted
@@ -163,13 +146,15 @@ std::vector<std::uint32_t> sorted_text_rows(const Frame& frame, const StrCells& 
     KeyedRow* entries = input.entries.data();
     std::size_t count = 0;
     const bool all_present = cells.validity.all_present();
-    for_each_row(frame, cells, [&](std::uint32_t row) {
-        if (!all_present && !cells.is_present(row)) {
-            input.nulls.push_back(row);
-        } else {
-            entries[count++] = text_key(cells.at(row), 0, row, descending);
-        }
-    });
+    RowCursor(frame).for_each(
+        [&](std::size_t, std::size_t row) {
+            if (!all_present && cells.validity.present_bit(row) == 0) {
+                input.nulls.push_back(row);
+            } else {
+                entries[count++] = text_key(cells.at(row), 0, row, descending);
+            }
+        },
+        cells);
     input.count = count;
 
     ScratchBuffer<KeyedRow> scratch(count);
@@ -198,9 +183,8 @@ std::vector<std::uint32_t> sorted_text_rows(const Frame& frame, const StrCells& 
 }  // namespace
 
 Result<Frame> sort(const Frame& frame, std::string_view name, bool descending) {
-    Result<const Column*> column = find_column(frame.columns, name);
-    if (!column) return std::move(column).error();
-    const ColumnValues& values = *(*column)->values;
+    QUORVEL_ASSIGN_OR_RETURN(const Column* column, find_column(frame.columns, name));
+    const ColumnValues& values = *column->values;
     switch (values.dtype()) {
         case DType::f64: return take_rows(frame, sorted_number_rows(frame, values.f64(), descending));
         case DType::i64: return take_rows(frame, sorted_number_rows(frame, values.i64(), descending));

@@ -2,8 +2,8 @@
 
 #include <string_view>
 
-#include "frame.hpp"
-#include "result.hpp"
+#include "engine/frame.hpp"
+#include "engine/result.hpp"
 
 namespace quorvel::engine {
 

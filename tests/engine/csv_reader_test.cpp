@@ -6,10 +6,13 @@
 
 #include "csv/reader.hpp"
 #include "engine/quoted.hpp"
-#include "repr/float_text.hpp"
+#include "number_text/float_text.hpp"
 
-namespace quorvel::engine {
+namespace quorvel::csv {
 namespace {
+
+using namespace engine;
+using namespace number_text;
 
 // The frame as one line, name:dtype[cells] per column, or "error: " and the message.
 std::string read(std::string_view text) {
@@ -156,4 +159,4 @@ TEST(ReadCsv, RefusesTextOver4GB) {
 }
 
 }  // namespace
-}  // namespace quorvel::engine
+}  // namespace quorvel::csv

@@ -6,58 +6,40 @@
 #include <string>
 #include <vector>
 
+#include "csv/reader.hpp"
 #include "csv/writer.hpp"
 #include "engine/slicing.hpp"
+#include "frames.hpp"
 
-namespace quorvel::engine {
+namespace quorvel::csv {
 namespace {
 
-constexpr double inf = std::numeric_limits<double>::infinity();
+using namespace engine;
+using namespace engine::testing;
 
-// Cells from values, std::nullopt standing for a null.
-template <class Cells, class T>
-Cells cells_of(const std::vector<std::optional<T>>& items) {
-    Cells cells;
-    for (const auto& item : items) {
-        if constexpr (std::is_same_v<Cells, StrCells>) {
-            cells.push_back(item.value_or(""));
-        } else {
-            cells.values.push_back(item.value_or(T{}));
-        }
-    }
-    for (std::size_t row = 0; row < items.size(); ++row) {
-        if (!items[row]) cells.validity.set_null(row, items.size());
-    }
-    return cells;
-}
+constexpr double inf = std::numeric_limits<double>::infinity();
 
 using Ints = std::vector<std::optional<std::int64_t>>;
 using Floats = std::vector<std::optional<double>>;
 using Texts = std::vector<std::optional<std::string>>;
 
-Frame frame_of(std::vector<std::pair<std::string, Cells>> columns) {
-    Frame frame;
-    for (auto& [name, cells] : columns) EXPECT_TRUE(add_column(frame, name, std::move(cells)).ok()) << name;
-    return frame;
-}
-
 std::string csv(const Frame& frame) { return std::string(to_csv(frame).view()); }
 
 TEST(ToCsv, ShapesAndSelections) {
     EXPECT_EQ(csv(Frame{}), "\n");
-    EXPECT_EQ(csv(frame_of({{"a", cells_of<I64Cells>(Ints{})}, {"b", cells_of<StrCells>(Texts{})}})), "a,b\n");
-    const Frame frame = frame_of({{"a", cells_of<I64Cells>(Ints{10, 20, std::nullopt})},
-                                  {"b", cells_of<StrCells>(Texts{"x", "y", "z"})}});
+    EXPECT_EQ(csv(frame_of({{"a", int_cells(Ints{})}, {"b", text_cells(Texts{})}})), "a,b\n");
+    const Frame frame = frame_of({{"a", int_cells(Ints{10, 20, std::nullopt})},
+                                  {"b", text_cells(Texts{"x", "y", "z"})}});
     EXPECT_EQ(csv(*select(frame, {})), "\n\n\n\n");
     EXPECT_EQ(csv(take_rows(frame, {2, 0, 0})), "a,b\n,z\n10,x\n10,x\n");
 }
 
 TEST(ToCsv, WritesEachDtypeAndNullsAsNothing) {
     const Frame frame = frame_of({
-        {"1", cells_of<I64Cells>(Ints{1, std::nullopt, std::numeric_limits<std::int64_t>::min()})},
-        {"", cells_of<StrCells>(Texts{"x", std::nullopt, ""})},
-        {"a,b", cells_of<F64Cells>(Floats{2.5, -0.0, std::nullopt})},
-        {" q\"", cells_of<F64Cells>(Floats{NAN, inf, -inf})},
+        {"1", int_cells(Ints{1, std::nullopt, std::numeric_limits<std::int64_t>::min()})},
+        {"", text_cells(Texts{"x", std::nullopt, ""})},
+        {"a,b", float_cells(Floats{2.5, -0.0, std::nullopt})},
+        {" q\"", float_cells(Floats{NAN, inf, -inf})},
     });
     EXPECT_EQ(csv(frame), "1,\"\",\"a,b\",\" q\"\"\"\n1,x,2.5,nan\n,,-0.0,inf\n-9223372036854775808,\"\",,-inf\n");
 }
@@ -80,15 +62,27 @@ TEST(ToCsv, QuotesTextsTheReaderWouldMisread) {
         {"abcdefghijklmnopq,", "\"abcdefghijklmnopq,\""},
     };
     for (const auto& [text, written] : cases) {
-        EXPECT_EQ(csv(frame_of({{"t", cells_of<StrCells>(Texts{text})}})), "t\n" + written + "\n") << text;
+        EXPECT_EQ(csv(frame_of({{"t", text_cells(Texts{text})}})), "t\n" + written + "\n") << text;
     }
 }
 
 // Texts are copied 8 bytes at a time, the last word read whole while it lies within the
 // column's bytes: what follows a text there (here commas, quotes and line ends) never makes
 // it quoted, and a special byte in the last word of a text always does.
+// The reader drops U+FEFF at the start of a text as a byte-order mark: a first name that
+// begins with it is quoted, so that it reads back whole and the header stays a header.
+TEST(ToCsv, QuotesAFirstNameThatBeginsWithAByteOrderMark) {
+    const std::string mark = "\xEF\xBB\xBF";
+    const Frame frame = frame_of({{mark, int_cells(Ints{1, 2})}, {mark + "b", int_cells(Ints{3, 4})}});
+    EXPECT_EQ(csv(frame), "\"" + mark + "\"," + mark + "b\n1,3\n2,4\n");
+    const Result<Frame> back = read_csv(csv(frame));
+    ASSERT_TRUE(back.ok());
+    EXPECT_EQ(column_names(*back), (std::vector<std::string>{mark, mark + "b"}));
+    EXPECT_EQ(back->height, 2u);
+}
+
 TEST(ToCsv, TextsCopiedByWordsStopAtTheirEnd) {
-    const Frame frame = frame_of({{"t", cells_of<StrCells>(Texts{"ab", ",\"\n\r,,,,,,,,", "abcdefgh", "abcdefghi,",
+    const Frame frame = frame_of({{"t", text_cells(Texts{"ab", ",\"\n\r,,,,,,,,", "abcdefgh", "abcdefghi,",
                                                                "x", "abcdefg\"", "abcdefghijklmnopq"})}});
     EXPECT_EQ(csv(frame),
               "t\nab\n\",\"\"\n\r,,,,,,,,\"\nabcdefgh\n\"abcdefghi,\"\nx\n\"abcdefg\"\"\"\nabcdefghijklmnopq\n");
@@ -104,8 +98,8 @@ TEST(ToCsv, QuotesDoubledAtEveryPlaceOfAWord) {
         texts.push_back(text);
         expected += "\"" + std::string(before, 'x') + "\"\"," + std::string(before % 5, 'y') + "\"\"\"\n";
     }
-    EXPECT_EQ(csv(frame_of({{"t", cells_of<StrCells>(texts)}})), expected);
+    EXPECT_EQ(csv(frame_of({{"t", text_cells(texts)}})), expected);
 }
 
 }  // namespace
-}  // namespace quorvel::engine
+}  // namespace quorvel::csv

@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "repr/float_text.hpp"
-#include "repr/float_text_memo.hpp"
+#include "number_text/float_text.hpp"
+#include "number_text/float_text_memo.hpp"
 
-namespace quorvel::engine {
+namespace quorvel::number_text {
 namespace {
 
 constexpr std::size_t long_column = std::size_t{1} << 20;
@@ -52,4 +52,4 @@ TEST(FloatTextMemo, DistinctValuesAcrossTheTrial) {
 }
 
 }  // namespace
-}  // namespace quorvel::engine
+}  // namespace quorvel::number_text

@@ -11,7 +11,7 @@
 
 #include "engine/group_keys.hpp"
 #include "engine/slicing.hpp"
-#include "test_columns.hpp"
+#include "frames.hpp"
 
 namespace quorvel::engine {
 namespace {
@@ -37,17 +37,17 @@ TEST(Group, RowsJoinTheGroupOfTheirKeyInOrderOfFirstAppearance) {
         std::vector<std::string> keys;
         Groups groups;
     } cases[] = {
-        {"i64 nulls", frame_of({{"k", numbers<std::int64_t>({1, null, 1, null, 0})}}), {"k"}, {{0, 2}, {1, 3}, {4}}},
-        {"null text, empty text", frame_of({{"k", texts({"", null, "", null})}}), {"k"}, {{0, 2}, {1, 3}}},
-        {"f64 nulls and NaNs", frame_of({{"k", numbers<double>({quiet_nan, other_nan, quiet_nan, null})}}), {"k"},
+        {"i64 nulls", frame_of({{"k", int_cells({1, null, 1, null, 0})}}), {"k"}, {{0, 2}, {1, 3}, {4}}},
+        {"null text, empty text", frame_of({{"k", text_cells({"", null, "", null})}}), {"k"}, {{0, 2}, {1, 3}}},
+        {"f64 nulls and NaNs", frame_of({{"k", float_cells({quiet_nan, other_nan, quiet_nan, null})}}), {"k"},
          {{0, 2}, {1}, {3}}},
         {"two keys with nulls",
-         frame_of({{"a", numbers<std::int64_t>({1, 1, null, null, 1})}, {"b", texts({"x", null, "x", null, "x"})}}),
+         frame_of({{"a", int_cells({1, 1, null, null, 1})}, {"b", text_cells({"x", null, "x", null, "x"})}}),
          {"a", "b"},
          {{0, 4}, {1}, {2}, {3}}},
         {"two keys, zeros and NaNs",
-         frame_of({{"f", numbers<double>({0.0, -0.0, quiet_nan, other_nan, quiet_nan})},
-                   {"t", texts({"a", "a", "a", "a", "a"})}}),
+         frame_of({{"f", float_cells({0.0, -0.0, quiet_nan, other_nan, quiet_nan})},
+                   {"t", text_cells({"a", "a", "a", "a", "a"})}}),
          {"t", "f"},
          {{0, 1}, {2, 4}, {3}}},
     };
@@ -63,7 +63,7 @@ TEST(Group, RowsJoinTheGroupOfTheirKeyInOrderOfFirstAppearance) {
 }
 
 TEST(Group, FollowsTheLogicalRowsOfASelection) {
-    const Frame source = frame_of({{"k", texts({"a", "b", "a", "c"})}});
+    const Frame source = frame_of({{"k", text_cells({"a", "b", "a", "c"})}});
     const Result<Grouping> grouping = group(take_rows(source, {3, 2, 1, 0, 2}), {"k"});
     ASSERT_TRUE(grouping.ok());
     EXPECT_EQ(groups_of(*grouping), (Groups{{0}, {1, 3, 4}, {2}}));
@@ -90,7 +90,7 @@ TEST(Group, OneKeyAndSeveralKeysAgree) {
         strings.push_back(is_null ? null : std::optional(std::string(pick % 41, 'k') + std::to_string(pick)));
         same.push_back(0);
     }
-    const Frame frame = frame_of({{"i", numbers(ints)}, {"f", numbers(floats)}, {"s", texts(strings)}, {"same", numbers(same)}});
+    const Frame frame = frame_of({{"i", int_cells(ints)}, {"f", float_cells(floats)}, {"s", text_cells(strings)}, {"same", int_cells(same)}});
     for (const std::string key : {"i", "f", "s"}) {
         const Result<Grouping> one = group(frame, {key});
         const Result<Grouping> two = group(frame, {key, "same"});
@@ -102,7 +102,7 @@ TEST(Group, OneKeyAndSeveralKeysAgree) {
 }
 
 TEST(KeyFrame, HoldsEachGroupsFirstRowWithoutSelection) {
-    const Frame source = frame_of({{"k", numbers<double>({-0.0, 1.0, 0.0, 1.0})}, {"s", texts({"p", null, "q", null})}});
+    const Frame source = frame_of({{"k", float_cells({-0.0, 1.0, 0.0, 1.0})}, {"s", text_cells({"p", null, "q", null})}});
     const Result<Grouping> grouping = group(take_rows(source, {1, 0, 2, 3}), {"s", "k"});
     ASSERT_TRUE(grouping.ok());
     const Frame keys = key_frame(*grouping);

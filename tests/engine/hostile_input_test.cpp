@@ -21,6 +21,8 @@ namespace quorvel::engine {
 namespace {
 
 using namespace testing;
+using csv::read_csv;
+using csv::to_csv;
 
 // Under AddressSanitizer every allocation and every byte costs several times more; the
 // large cases shrink there so that the sanitized suite stays quick.

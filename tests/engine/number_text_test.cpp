@@ -8,11 +8,13 @@
 #include <string>
 
 #include "csv/number_parse.hpp"
-#include "repr/float_text.hpp"
-#include "repr/integer_text.hpp"
+#include "number_text/float_text.hpp"
+#include "number_text/integer_text.hpp"
 
-namespace quorvel::engine {
+namespace quorvel::csv {
 namespace {
+
+using namespace number_text;
 
 constexpr double inf = std::numeric_limits<double>::infinity();
 constexpr double nan = std::numeric_limits<double>::quiet_NaN();
@@ -157,4 +159,4 @@ TEST(ParseField, AgreesWithThePlainTestsWhateverFollows) {
 }
 
 }  // namespace
-}  // namespace quorvel::engine
+}  // namespace quorvel::csv

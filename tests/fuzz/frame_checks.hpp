@@ -18,6 +18,7 @@
 
 namespace quorvel::fuzz {
 
+using namespace quorvel::csv;
 using namespace quorvel::engine;
 
 [[noreturn]] inline void broken(const std::string& what) {
@@ -128,7 +129,7 @@ inline void check_storage(const ColumnValues& values) {
             using Cells = std::decay_t<decltype(cells)>;
             const std::size_t length = cells.size();
             if (!cells.validity.all_present()) {
-                require(cells.validity.words().size() * 64 >= length, "the null mask covers every cell");
+                require(cells.validity.word_count() * 64 >= length, "the null mask covers every cell");
             }
             if constexpr (std::is_same_v<Cells, StrCells>) {
                 require(cells.offsets.size() == length + 1 && cells.offsets.front() == 0, "one offset per cell");

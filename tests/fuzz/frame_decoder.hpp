@@ -18,6 +18,7 @@
 
 namespace quorvel::fuzz {
 
+using namespace quorvel::csv;
 using namespace quorvel::engine;
 using namespace std::string_literals;
 

@@ -1,6 +1,7 @@
 """The module's public names, its classes and their documentation."""
 
 import inspect
+import sys
 
 import pytest
 
@@ -105,3 +106,17 @@ def test_free_does_nothing():
     f.add_ints("a", [1])
     assert f.free() is None
     assert f.ints("a") == [1]
+
+
+# Python 3.13 can make such an interpreter; a module built for it declares that it refuses.
+@pytest.mark.skipif(sys.version_info < (3, 13), reason="no sub-interpreters with a lock of their own")
+def test_a_sub_interpreter_with_its_own_lock_cannot_import_it():
+    import _interpreters
+
+    interpreter = _interpreters.create()  # isolated: its own interpreter lock
+    try:
+        failure = _interpreters.run_string(interpreter, "import quorvel")
+    finally:
+        _interpreters.destroy(interpreter)
+    assert failure.type.__name__ == "ImportError"
+    assert failure.msg == "module quorvel does not support loading in subinterpreters"

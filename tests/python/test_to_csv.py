@@ -29,6 +29,19 @@ def test_text_beyond_ascii():
     assert frame.to_csv() == '名前\nZürich\n"\u3000東京"\n"😀,"\n\ufeff\n'
 
 
+def test_a_first_name_beginning_with_a_byte_order_mark_reads_back():
+    # The reader drops U+FEFF at the start of a text as a byte-order mark, so the writer quotes
+    # it; unquoted, a name of U+FEFF alone would leave a blank header line, and the first data
+    # line would become the header.
+    frame = quorvel.Frame()
+    frame.add_ints("\ufeff", [1, 2])
+    frame.add_ints("\ufeffb", [3, 4])
+    assert frame.to_csv() == '"\ufeff",\ufeffb\n1,3\n2,4\n'
+    back = quorvel.read_csv(frame.to_csv())
+    assert back.names() == ["\ufeff", "\ufeffb"]
+    assert back.ints("\ufeff") == [1, 2]
+
+
 @pytest.mark.parametrize("name", ["titanic", "penguins"])
 def test_datasets_read_back_the_same(name):
     frame = quorvel.read_csv((DATA / f"{name}.csv").read_text())

@@ -4,9 +4,9 @@
 #include <cstdint>
 #include <memory>
 
-#include "float_text.hpp"
+#include "number_text/float_text.hpp"
 
-namespace quorvel::engine {
+namespace quorvel::number_text {
 
 // The texts of a column's floats written so far, kept by value, for columns whose values
 // repeat (prices, amounts, readings of a fixed precision): writing a value it has seen
@@ -42,4 +42,4 @@ private:
     std::uint32_t found_ = 0;
 };
 
-}  // namespace quorvel::engine
+}  // namespace quorvel::number_text

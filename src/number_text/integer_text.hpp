@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <cstring>
 
-namespace quorvel::engine {
+namespace quorvel::number_text {
 
 // The longest text write_integer_text produces: "-9223372036854775808".
 inline constexpr std::size_t integer_text_max = 20;
@@ -83,4 +83,4 @@ inline char* write_integer_text(char* out, std::int64_t value) {
     return write_unsigned_text(out + negative, magnitude);
 }
 
-}  // namespace quorvel::engine
+}  // namespace quorvel::number_text

@@ -1,12 +1,13 @@
-#include "float_text_memo.hpp"
+#include "number_text/float_text_memo.hpp"
 
 #include <bit>
 #include <cstring>
 #include <utility>
 
-#include "float_text.hpp"
+#include "engine/hashing.hpp"
+#include "number_text/float_text.hpp"
 
-namespace quorvel::engine {
+namespace quorvel::number_text {
 
 FloatTextMemo::FloatTextMemo() : entries_(new Entry[2 * sets]()) {}
 
@@ -26,7 +27,7 @@ char* FloatTextMemo::write(char* out, double x) {
     }
     const auto bits = std::bit_cast<std::uint64_t>(x);
     // Multiplying spreads the bits that vary among nearby values into the top ones.
-    Entry* const set = &entries_[2 * ((bits * 0x9E3779B97F4A7C15) >> (64 - set_bits))];
+    Entry* const set = &entries_[2 * ((bits * engine::golden_multiplier) >> (64 - set_bits))];
     for (int way = 0; way < 2; ++way) {
         const Entry& entry = set[way];
         if (entry.length == 0 || entry.bits != bits) continue;
@@ -45,4 +46,4 @@ char* FloatTextMemo::write(char* out, double x) {
     return end;
 }
 
-}  // namespace quorvel::engine
+}  // namespace quorvel::number_text

@@ -1,4 +1,4 @@
-#include "float_text.hpp"
+#include "number_text/float_text.hpp"
 
 #include <cmath>
 #include <cstdint>
@@ -13,13 +13,13 @@
 #define FMT_USE_FULL_CACHE_DRAGONBOX 1
 #include <fmt/format.h>
 
-#include "integer_text.hpp"
+#include "number_text/integer_text.hpp"
 
 #ifdef __SSE2__
 #include <emmintrin.h>
 #endif
 
-namespace quorvel::engine {
+namespace quorvel::number_text {
 namespace {
 
 char* write_word(char* out, const char* word, std::size_t length) {
@@ -120,4 +120,4 @@ std::string float_text(double x) {
     return std::string(text, write_float_text(text, x));
 }
 
-}  // namespace quorvel::engine
+}  // namespace quorvel::number_text

@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <string>
 
-namespace quorvel::engine {
+namespace quorvel::number_text {
 
 // The longest text write_float_text produces: "-1.7976931348623157e+308" and the like.
 inline constexpr std::size_t float_text_max = 24;
@@ -14,4 +14,4 @@ char* write_float_text(char* out, double x);
 
 std::string float_text(double x);
 
-}  // namespace quorvel::engine
+}  // namespace quorvel::number_text

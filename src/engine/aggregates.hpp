@@ -1,0 +1,163 @@
+#pragma once
+
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string_view>
+#include <tuple>
+#include <type_traits>
+#include <utility>
+
+#include "engine/exact_sum.hpp"
+
+// The aggregations of a column of a Grouped: one struct each, every one in the same shape.
+//
+//   name                   the method's name
+//   State<T>               one group's running state over cells of type T (double,
+//                          std::int64_t or std::string_view), value-initialised at the start;
+//                          void for a dtype the aggregation refuses
+//   refused                the end of the message that refuses such a column
+//   add(state, value)      one present value of the group, in row order (nulls are skipped)
+//   finish(state)          the group's cell, or nullopt for a null; its type is the result's
+//                          dtype
+//
+// and where they apply:
+//
+//   overflowed(state)      an i64 sum that overflowed: the whole aggregation fails
+//   inexact(state)         an f64 sum whose running sum left the range of floats; if all its
+//                          values were finite, finish_exact(state, exact) gives the cell from
+//                          their exact sum instead
+//
+// A state is a few bytes, so that one per group stays in cache while the rows stream past.
+namespace quorvel::engine::aggregates {
+
+// Neumaier's variant of Kahan summation: the correction collects the low-order bits that
+// each addition to the running sum loses.
+struct CompensatedSum {
+    double sum = 0.0;
+    double correction = 0.0;
+
+    void add(double x) {
+        const double t = sum + x;
+        // A NaN on either side makes the comparison false and takes the second form.
+        correction += std::fabs(sum) >= std::fabs(x) ? (sum - t) + x : (x - t) + sum;
+        sum = t;
+    }
+    // An infinite sum stays itself: an infinite or NaN correction must not turn it into NaN.
+    double total() const { return std::isfinite(correction) && correction != 0.0 ? sum + correction : sum; }
+};
+
+// A 64-bit sum that remembers whether any addition overflowed, even if later values would
+// bring the total back into range.
+struct CheckedSum {
+    std::int64_t sum = 0;
+    bool overflowed = false;
+
+    void add(std::int64_t x) { overflowed |= __builtin_add_overflow(sum, x, &sum); }
+};
+
+template <class Sum>
+struct SumAndCount {
+    Sum sum;
+    std::uint64_t count = 0;
+};
+
+// The state over f64 cells, over i64 cells, and none over texts.
+template <class T, class OverF64, class OverI64>
+using ForNumbers = std::conditional_t<std::is_same_v<T, double>, OverF64,
+                                      std::conditional_t<std::is_same_v<T, std::int64_t>, OverI64, void>>;
+
+// The present values added up: 0 for a group without any. Over i64 the sum is exact and an
+// overflow is an error; over f64 it is compensated.
+struct Sum {
+    static constexpr std::string_view name = "sum";
+    static constexpr std::string_view refused = "it has no sum or mean";
+    template <class T>
+    using State = ForNumbers<T, CompensatedSum, CheckedSum>;
+
+    static void add(CompensatedSum& s, double x) { s.add(x); }
+    static void add(CheckedSum& s, std::int64_t x) { s.add(x); }
+    static std::optional<double> finish(const CompensatedSum& s) { return s.total(); }
+    static std::optional<std::int64_t> finish(const CheckedSum& s) { return s.sum; }
+    static bool overflowed(const CheckedSum& s) { return s.overflowed; }
+    static bool inexact(const CompensatedSum& s) { return !std::isfinite(s.total()); }
+    static double finish_exact(const CompensatedSum&, const ExactSum& exact) { return exact.rounded(); }
+};
+
+// The sum (as for Sum) divided by the number of present values: an f64, null for a group
+// without values.
+struct Mean {
+    static constexpr std::string_view name = "mean";
+    static constexpr std::string_view refused = Sum::refused;
+    template <class T>
+    using State = ForNumbers<T, SumAndCount<CompensatedSum>, SumAndCount<CheckedSum>>;
+
+    template <class S, class T>
+    static void add(SumAndCount<S>& s, T x) {
+        s.sum.add(x);
+        ++s.count;
+    }
+    static std::optional<double> finish(const SumAndCount<CompensatedSum>& s) {
+        if (s.count == 0) return std::nullopt;
+        return s.sum.total() / static_cast<double>(s.count);
+    }
+    static std::optional<double> finish(const SumAndCount<CheckedSum>& s) {
+        if (s.count == 0) return std::nullopt;
+        return static_cast<double>(s.sum.sum) / static_cast<double>(s.count);
+    }
+    static bool overflowed(const SumAndCount<CheckedSum>& s) { return s.sum.overflowed; }
+    static bool inexact(const SumAndCount<CompensatedSum>& s) { return !std::isfinite(s.sum.total()); }
+    static double finish_exact(const SumAndCount<CompensatedSum>& s, const ExactSum& exact) {
+        return exact.rounded_quotient(s.count);
+    }
+};
+
+template <class T>
+struct Held {
+    T value{};
+    bool present = false;
+};
+
+// The first present value, replaced only by a strictly smaller (Min) or greater (Max) one: a
+// NaN that comes first stays, a later NaN never wins, and of 0.0 and -0.0 the first met
+// stays. Texts compare by their bytes. Null for a group without values.
+template <bool smallest>
+struct Extreme {
+    static constexpr std::string_view name = smallest ? "min" : "max";
+    static constexpr std::string_view refused = {};
+    template <class T>
+    using State = Held<T>;
+
+    template <class T>
+    static void add(Held<T>& s, T x) {
+        if (!s.present || (smallest ? x < s.value : x > s.value)) {
+            s.value = x;
+            s.present = true;
+        }
+    }
+    template <class T>
+    static std::optional<T> finish(const Held<T>& s) {
+        if (!s.present) return std::nullopt;
+        return s.value;
+    }
+};
+
+using Min = Extreme<true>;
+using Max = Extreme<false>;
+
+// The aggregations of a column, in the order of Grouped's methods. The engine and the binding
+// both read this list: a new aggregation is its struct and its entry here.
+using List = std::tuple<Sum, Mean, Min, Max>;
+
+inline constexpr std::size_t count = std::tuple_size_v<List>;
+
+// The place of `Aggregate` in the list, by which the engine is asked for it.
+template <class Aggregate>
+inline constexpr std::size_t index_of = []<std::size_t... i>(std::index_sequence<i...>) {
+    std::size_t found = count;
+    ((std::is_same_v<Aggregate, std::tuple_element_t<i, List>> ? found = i : found), ...);
+    return found;
+}(std::make_index_sequence<count>{});
+
+}  // namespace quorvel::engine::aggregates
