@@ -50,7 +50,7 @@ const Frame& shuffled() {
             !add_column(frame, "amount", std::move(amounts)).ok()) {
             std::abort();
         }
-        std::vector<std::uint32_t> order(rows);
+        RowList order(rows);
         std::iota(order.begin(), order.end(), 0u);
         std::shuffle(order.begin(), order.end(), random);
         return take_rows(frame, std::move(order));

@@ -200,7 +200,7 @@ std::uint64_t batch_end(const Snapshot& snapshot, std::uint64_t start) {
     const std::uint32_t* rows = snapshot.selection->rows.data();
     for (std::size_t i = 0; i < snapshot.values.size(); ++i) {
         if (!snapshot.small_offsets[i]) continue;
-        const std::vector<std::uint64_t>& offsets = snapshot.values[i]->str().offsets;
+        const engine::Buffer<std::uint64_t>& offsets = snapshot.values[i]->str().offsets;
         std::uint64_t bytes = 0;
         for (std::uint64_t r = start; r < end; ++r) {
             bytes += offsets[rows[r] + 1] - offsets[rows[r]];

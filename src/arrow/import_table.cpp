@@ -13,7 +13,6 @@
 #include "arrow/arrow_types.hpp"
 #include "arrow/bitmaps.hpp"
 #include "arrow/utf8.hpp"
-#include "engine/huge_pages.hpp"
 #include "engine/quoted.hpp"
 
 namespace quorvel::arrow {
@@ -63,13 +62,13 @@ std::optional<std::int64_t> load_index(ArrowType type, const void* buffer, std::
     }
 }
 
-// Makes room for `extra` more items: large blocks on huge pages, since a fresh block filled
-// through small pages costs a fault per 4 KiB, as much as the copying itself; and at least
-// doubling, so that many batches cost a linear number of copies.
+// Makes room for `extra` more items at once (a large block lies on huge pages, where a fresh
+// block filled through small ones costs a fault per 4 KiB, as much as the copying itself),
+// and at least doubles, so that many batches cost a linear number of copies.
 template <class Vector>
 void make_room(Vector& vector, std::uint64_t extra) {
     if (vector.capacity() - vector.size() >= extra) return;
-    engine::reserve_advised(vector, std::max<std::size_t>(vector.size() + extra, 2 * vector.capacity()));
+    engine::try_reserve(vector, std::max<std::size_t>(vector.size() + extra, 2 * vector.capacity()));
 }
 
 engine::Cells empty_cells(ArrowType type) {
@@ -241,7 +240,8 @@ namespace {
 
 // Appends `length` values of type From from `data` at `base`, each made a To by `convert`.
 template <class From, class To, class Convert>
-To* append_converted(const void* data, std::uint64_t base, std::uint64_t length, std::vector<To>& out, Convert&& convert) {
+To* append_converted(const void* data, std::uint64_t base, std::uint64_t length, engine::Buffer<To>& out,
+                     Convert&& convert) {
     const std::size_t old = out.size();
     make_room(out, length);
     if constexpr (std::is_same_v<From, To>) {
@@ -254,7 +254,7 @@ To* append_converted(const void* data, std::uint64_t base, std::uint64_t length,
 }
 
 template <class From, class To>
-To* append_cast(const void* data, std::uint64_t base, std::uint64_t length, std::vector<To>& out) {
+To* append_cast(const void* data, std::uint64_t base, std::uint64_t length, engine::Buffer<To>& out) {
     return append_converted<From>(data, base, length, out, [](From value) { return static_cast<To>(value); });
 }
 
@@ -266,7 +266,7 @@ bool ColumnImport::append_numbers(const ArrowArray& array, std::uint64_t base, s
     if (!data && length != 0) return fail(failure, "the array's values are missing");
     const std::uint64_t first = rows_;
     if (is_float(type_)) {
-        std::vector<double>& out = std::get<engine::F64Cells>(cells_).values;
+        engine::Buffer<double>& out = std::get<engine::F64Cells>(cells_).values;
         double* values = type_ == ArrowType::float64   ? append_cast<double, double>(data, base, length, out)
                          : type_ == ArrowType::float32 ? append_cast<float, double>(data, base, length, out)
                                                        : append_converted<std::uint16_t>(data, base, length, out, half_to_double);
@@ -274,7 +274,7 @@ bool ColumnImport::append_numbers(const ArrowArray& array, std::uint64_t base, s
         nulls_.for_each_null(first, length, [&](std::uint64_t i) { values[i] = 0; });
         return true;
     }
-    std::vector<std::int64_t>& out = std::get<engine::I64Cells>(cells_).values;
+    engine::Buffer<std::int64_t>& out = std::get<engine::I64Cells>(cells_).values;
     std::int64_t* values = nullptr;
     switch (type_) {
         case ArrowType::int8: values = append_cast<std::int8_t, std::int64_t>(data, base, length, out); break;

@@ -4,7 +4,7 @@
 #include <new>
 
 #include "csv/number_parse.hpp"
-#include "engine/huge_pages.hpp"
+#include "engine/blocks.hpp"
 
 namespace quorvel::csv {
 
@@ -12,7 +12,7 @@ using engine::Cells;
 using engine::DType;
 using engine::F64Cells;
 using engine::I64Cells;
-using engine::reserve_advised;
+using engine::try_reserve;
 
 void ColumnBuilder::add_rows(const FieldTable& batch, std::size_t column, std::size_t first_row, std::size_t rows) {
     if (second_pass_) return;
@@ -75,11 +75,11 @@ void ColumnBuilder::append_texts(const FieldTable& batch, std::size_t column, st
     // written.
     std::size_t most = copy_slack;
     for (std::size_t row = begin; row < end; ++row) most += batch.raw(row, column).size();
-    std::vector<char>& bytes = texts_.bytes;
+    engine::Buffer<char>& bytes = texts_.bytes;
     const std::size_t used = bytes.size();
-    if (bytes.capacity() - used < most) reserve_advised(bytes, std::max(used + most, 2 * bytes.capacity()));
+    if (bytes.capacity() - used < most) try_reserve(bytes, std::max(used + most, 2 * bytes.capacity()));
     bytes.resize(used + most);
-    std::vector<std::uint64_t>& offsets = texts_.offsets;
+    engine::Buffer<std::uint64_t>& offsets = texts_.offsets;
     std::size_t cell = offsets.size();
     offsets.resize(cell + (end - begin));
 
@@ -95,7 +95,7 @@ void ColumnBuilder::append_texts(const FieldTable& batch, std::size_t column, st
 }
 
 void ColumnBuilder::widen_to_f64() {
-    reserve_advised(floats_, integers_.capacity());
+    try_reserve(floats_, integers_.capacity());
     floats_.assign(integers_.begin(), integers_.end());
     for (const std::uint32_t row : negative_zero_rows_) floats_[row] = -0.0;
     integers_ = {};
@@ -119,15 +119,15 @@ void ColumnBuilder::widen_to_str(const FieldTable& batch, std::size_t column, st
 
 void ColumnBuilder::reserve(std::size_t rows) {
     switch (dtype_) {
-        case DType::i64: reserve_advised(integers_, rows); break;
-        case DType::f64: reserve_advised(floats_, rows); break;
+        case DType::i64: try_reserve(integers_, rows); break;
+        case DType::f64: try_reserve(floats_, rows); break;
         case DType::str:
             if (texts_.size() == 0) break;
-            reserve_advised(texts_.offsets, rows + 1);
+            try_reserve(texts_.offsets, rows + 1);
             // Room that is never written costs only addresses, and a text that outgrows its
             // room is copied whole: the texts so far are taken as a fifth shorter than the
             // rest may be.
-            reserve_advised(texts_.bytes, texts_.bytes.size() * rows / texts_.size() * 5 / 4 + copy_slack);
+            try_reserve(texts_.bytes, texts_.bytes.size() * rows / texts_.size() * 5 / 4 + copy_slack);
             break;
     }
 }

@@ -46,8 +46,8 @@ private:
 
     engine::DType dtype_ = engine::DType::i64;
     bool second_pass_ = false;
-    std::vector<std::int64_t> integers_;
-    std::vector<double> floats_;
+    engine::Buffer<std::int64_t> integers_;
+    engine::Buffer<double> floats_;
     engine::StrCells texts_;
     std::vector<std::uint32_t> null_rows_;
     // Rows whose integer text is a negative zero, which becomes -0.0 when the column widens.

@@ -6,6 +6,7 @@
 #include <variant>
 #include <vector>
 
+#include "engine/blocks.hpp"
 #include "engine/dtype.hpp"
 #include "engine/shared.hpp"
 #include "engine/validity.hpp"
@@ -15,7 +16,7 @@ namespace quorvel::engine {
 // Cells of an f64 or i64 column: contiguous values, a null cell holds 0.
 template <class T>
 struct NumberCells {
-    std::vector<T> values;
+    Buffer<T> values;
     Validity validity;
 
     std::size_t size() const { return values.size(); }
@@ -28,8 +29,8 @@ using I64Cells = NumberCells<std::int64_t>;
 // Cells of a str column: the texts end to end in one byte buffer, cell i spanning
 // bytes[offsets[i], offsets[i + 1]). A null cell is an empty span with its flag clear.
 struct StrCells {
-    std::vector<std::uint64_t> offsets = std::vector<std::uint64_t>(1, 0);
-    std::vector<char> bytes;
+    Buffer<std::uint64_t> offsets = Buffer<std::uint64_t>(1, 0);
+    Buffer<char> bytes;
     Validity validity;
 
     std::size_t size() const { return offsets.size() - 1; }

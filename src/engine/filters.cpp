@@ -53,12 +53,12 @@ auto with_op(CompareOp op, Body&& body) {
 // plus one block and no memory is zeroed in advance. The two loops (nulls or not) are
 // separate so that the common case tests nothing but the cell.
 template <class Keep, class... Ahead>
-std::vector<std::uint32_t> collect_rows(const Frame& frame, const Validity& validity, Keep keep,
+RowList collect_rows(const Frame& frame, const Validity& validity, Keep keep,
                                         const Ahead&... ahead) {
     constexpr std::size_t block = 512;
     std::uint32_t buffer[block];
     std::size_t kept = 0;
-    std::vector<std::uint32_t> rows;
+    RowList rows;
     const auto end_block = [&] {
         rows.insert(rows.end(), buffer, buffer + kept);
         kept = 0;
@@ -84,19 +84,19 @@ std::vector<std::uint32_t> collect_rows(const Frame& frame, const Validity& vali
 
 // The rows whose cell of `cells` is present and passes `keep(physical row)`.
 template <class Cells, class Keep>
-std::vector<std::uint32_t> passing_rows(const Frame& frame, const Cells& cells, Keep keep) {
+RowList passing_rows(const Frame& frame, const Cells& cells, Keep keep) {
     return collect_rows(frame, cells.validity, keep, cells);
 }
 
 // Every present row of the column, or none.
-std::vector<std::uint32_t> present_rows(const Frame& frame, const Validity& validity, bool all) {
+RowList present_rows(const Frame& frame, const Validity& validity, bool all) {
     if (!all) return {};
     return collect_rows(frame, validity, [](std::uint32_t) { return true; });
 }
 
 // IEEE-754 comparison decides every case: a NaN on either side is unequal to everything
 // and neither less nor greater, which is exactly the rule that NaN passes only Ne.
-std::vector<std::uint32_t> compare_floats(const Frame& frame, const F64Cells& cells, CompareOp op, double value) {
+RowList compare_floats(const Frame& frame, const F64Cells& cells, CompareOp op, double value) {
     const double* cell = cells.values.data();
     return with_op(op, [&](auto op_constant) {
         constexpr CompareOp o = decltype(op_constant)::value;
@@ -107,7 +107,7 @@ std::vector<std::uint32_t> compare_floats(const Frame& frame, const F64Cells& ce
 // An integer cell against a float value, compared as exact numbers. Every case comes down to
 // all rows, no rows, or one integer comparison against an integer bound, so the integer is
 // never converted to a float (which would round above 2^53).
-std::vector<std::uint32_t> compare_integers(const Frame& frame, const I64Cells& cells, CompareOp op, double value) {
+RowList compare_integers(const Frame& frame, const I64Cells& cells, CompareOp op, double value) {
     using C = CompareOp;
     const bool ne = op == C::Ne;
     if (std::isnan(value)) return present_rows(frame, cells.validity, ne);
@@ -131,7 +131,7 @@ std::vector<std::uint32_t> compare_integers(const Frame& frame, const I64Cells& 
 // Floats equal under IEEE-754 have equal bits once -0.0 is made 0.0 (NaN excluded).
 std::uint64_t float_key(double value) { return std::bit_cast<std::uint64_t>(value + 0.0); }
 
-std::vector<std::uint32_t> floats_among(const Frame& frame, const F64Cells& cells, const std::vector<double>& values) {
+RowList floats_among(const Frame& frame, const F64Cells& cells, std::span<const double> values) {
     std::vector<double> entries;
     for (const double value : values) {
         if (!std::isnan(value)) entries.push_back(value);
@@ -154,8 +154,7 @@ std::vector<std::uint32_t> floats_among(const Frame& frame, const F64Cells& cell
 
 // An entry matches an integer cell only when it is an integer in the i64 range: 3.0 matches
 // 3, 3.5 and the infinities match nothing.
-std::vector<std::uint32_t> integers_among(const Frame& frame, const I64Cells& cells,
-                                          const std::vector<double>& values) {
+RowList integers_among(const Frame& frame, const I64Cells& cells, std::span<const double> values) {
     std::vector<std::int64_t> entries;
     for (const double value : values) {
         if (value >= -two_to_63 && value < two_to_63 && std::floor(value) == value) {
@@ -174,7 +173,7 @@ std::vector<std::uint32_t> integers_among(const Frame& frame, const I64Cells& ce
                      [cell, &set](std::size_t p) { return set.contains(static_cast<std::uint64_t>(cell[p])); });
 }
 
-std::vector<std::uint32_t> texts_in(const Frame& frame, const StrCells& cells, const std::vector<std::string>& texts) {
+RowList texts_in(const Frame& frame, const StrCells& cells, const std::vector<std::string>& texts) {
     if (texts.size() <= longest_scanned_list) {
         return passing_rows(frame, cells, [&cells, &texts](std::size_t p) {
             const std::string_view cell = cells.at(p);
@@ -198,7 +197,7 @@ Result<Frame> filter_compare(const Frame& frame, std::string_view name, CompareO
     return EngineError{column_is(name, DType::str) + ": compare it with where_is or where_in"};
 }
 
-Result<Frame> filter_among(const Frame& frame, std::string_view name, const std::vector<double>& values) {
+Result<Frame> filter_among(const Frame& frame, std::string_view name, std::span<const double> values) {
     QUORVEL_ASSIGN_OR_RETURN(const Column* column, find_column(frame.columns, name));
     const ColumnValues& cells = *column->values;
     switch (cells.dtype()) {

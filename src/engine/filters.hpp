@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -19,7 +20,7 @@ enum class CompareOp : std::uint8_t { Eq, Ne, Lt, Le, Gt, Ge };
 Result<Frame> filter_compare(const Frame& frame, std::string_view name, CompareOp op, double value);
 
 // The rows whose cell of the f64 or i64 column `name` equals one of `values`.
-Result<Frame> filter_among(const Frame& frame, std::string_view name, const std::vector<double>& values);
+Result<Frame> filter_among(const Frame& frame, std::string_view name, std::span<const double> values);
 
 // The rows whose cell of the str column `name` has the same bytes as one of `texts`.
 Result<Frame> filter_in(const Frame& frame, std::string_view name, const std::vector<std::string>& texts);

@@ -21,9 +21,12 @@ struct Column {
     ValuesRef values;
 };
 
+// A list of physical rows, as filters, sorts and groupings make them.
+using RowList = Buffer<std::uint32_t>;
+
 // A shared, immutable list of physical rows: logical row r is physical row rows[r].
 struct RowSelection : RefCounted {
-    std::vector<std::uint32_t> rows;
+    RowList rows;
 };
 
 using SelectionRef = Shared<const RowSelection>;

@@ -6,6 +6,8 @@
 #include <limits>
 #include <vector>
 
+#include "engine/blocks.hpp"
+
 namespace quorvel::engine {
 
 // No group number reaches this: there are fewer groups than rows, and rows are 32-bit.
@@ -52,7 +54,7 @@ private:
     }
 
     void grow() {
-        std::vector<Slot> old = std::move(slots_);
+        Buffer<Slot> old = std::move(slots_);
         reset(old.size() * 2);
         for (const Slot& slot : old) {
             if (slot.group == no_group) continue;
@@ -62,7 +64,7 @@ private:
         }
     }
 
-    std::vector<Slot> slots_;
+    Buffer<Slot> slots_;
     std::size_t used_ = 0;
     std::size_t max_used_ = 0;
     std::size_t mask_ = 0;

@@ -21,10 +21,10 @@ struct Grouping {
     // The source frame as it was when grouped: its columns (values shared) and selection.
     Frame frame;
     std::vector<std::string> keys;
-    std::vector<std::uint32_t> group_of_row;
+    RowList group_of_row;
     // Per group: the physical row its key values are taken from, and its number of rows.
-    std::vector<std::uint32_t> first_rows;
-    std::vector<std::uint32_t> sizes;
+    RowList first_rows;
+    RowList sizes;
 
     std::size_t group_count() const { return first_rows.size(); }
 };

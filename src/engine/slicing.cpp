@@ -19,7 +19,7 @@ std::uint64_t kept_count(std::uint64_t height, std::int64_t n) {
 // The frame's logical rows first .. first + count - 1, as a frame.
 Frame slice(const Frame& frame, std::uint64_t first, std::uint64_t count) {
     if (count == frame.height) return frame;
-    std::vector<std::uint32_t> rows(count);
+    RowList rows(count);
     if (frame.selection) {
         const std::uint32_t* selected = frame.selection->rows.data() + first;
         for (std::uint64_t i = 0; i < count; ++i) rows[i] = selected[i];
@@ -29,7 +29,7 @@ Frame slice(const Frame& frame, std::uint64_t first, std::uint64_t count) {
     return take_rows(frame, std::move(rows));
 }
 
-bool is_identity(const std::vector<std::uint32_t>& rows, std::size_t storage_length) {
+bool is_identity(const RowList& rows, std::size_t storage_length) {
     if (rows.size() != storage_length) return false;
     for (std::size_t i = 0; i < rows.size(); ++i) {
         if (rows[i] != i) return false;
@@ -39,7 +39,7 @@ bool is_identity(const std::vector<std::uint32_t>& rows, std::size_t storage_len
 
 }  // namespace
 
-Frame take_rows(const Frame& frame, std::vector<std::uint32_t> rows) {
+Frame take_rows(const Frame& frame, RowList rows) {
     Frame out;
     out.columns = frame.columns;
     out.height = rows.size();

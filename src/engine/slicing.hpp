@@ -10,7 +10,7 @@ namespace quorvel::engine {
 
 // A frame holding the given physical rows of `frame`, in the given order, sharing every
 // column. A list naming every stored row once in storage order gives no row selection.
-Frame take_rows(const Frame& frame, std::vector<std::uint32_t> rows);
+Frame take_rows(const Frame& frame, RowList rows);
 
 // The first n rows (all but the last -n when n is negative); the last n rows for tail.
 Frame head(const Frame& frame, std::int64_t n);

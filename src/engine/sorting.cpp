@@ -32,8 +32,8 @@ struct SortInput {
 
     ScratchBuffer<KeyedRow> entries;
     std::size_t count = 0;
-    std::vector<std::uint32_t> nans;
-    std::vector<std::uint32_t> nulls;
+    RowList nans;
+    RowList nulls;
 };
 
 // Signed integers in unsigned order: flip the sign bit.
@@ -48,8 +48,8 @@ std::uint64_t order_key(double value) {
 }
 
 // The rows in order: the sorted entries, then the NaN rows, then the null rows.
-std::vector<std::uint32_t> sorted_rows(const KeyedRow* sorted, const SortInput& input) {
-    std::vector<std::uint32_t> rows;
+RowList sorted_rows(const KeyedRow* sorted, const SortInput& input) {
+    RowList rows;
     rows.reserve(input.count + input.nans.size() + input.nulls.size());
     for (std::size_t i = 0; i < input.count; ++i) rows.push_back(sorted[i].row);
     rows.insert(rows.end(), input.nans.begin(), input.nans.end());
@@ -67,7 +67,7 @@ bool is_nan(T value) {
 }
 
 template <class T>
-std::vector<std::uint32_t> sorted_number_rows(const Frame& frame, const NumberCells<T>& cells, bool descending) {
+RowList sorted_number_rows(const Frame& frame, const NumberCells<T>& cells, bool descending) {
     SortInput input(frame.height);
     KeyedRow* entries = input.entries.data();
     std::size_t count = 0;
@@ -141,7 +141,7 @@ void compare_run(KeyedRow* entries, std::size_t count, const StrCells& cells, st
 // Texts sort by their first eight bytes; each run that ties there and goes on is sorted
 // again by its next eight bytes, and so on (a worklist, not recursion, so a long shared
 // prefix cannot exhaust the stack). Short runs are finished by direct comparison.
-std::vector<std::uint32_t> sorted_text_rows(const Frame& frame, const StrCells& cells, bool descending) {
+RowList sorted_text_rows(const Frame& frame, const StrCells& cells, bool descending) {
     SortInput input(frame.height);
     KeyedRow* entries = input.entries.data();
     std::size_t count = 0;

@@ -109,7 +109,7 @@ TEST(ArrowRoundTrip, FramesComeBackCellForCell) {
     std::vector<Text> texts;
     for (int i = 0; i < 70'000; ++i) texts.push_back(i % 7 ? Text(std::to_string(i)) : std::nullopt);
     ASSERT_TRUE(engine::add_column(long_frame, "t", text_cells(texts)).ok());
-    std::vector<std::uint32_t> reversed(70'000);
+    engine::RowList reversed(70'000);
     std::iota(reversed.rbegin(), reversed.rend(), 0u);
     const Frame frames[] = {sample(), engine::take_rows(sample(), {2, 0}), long_frame, engine::take_rows(long_frame, reversed)};
     for (const Frame& frame : frames) {

@@ -145,7 +145,7 @@ TEST(FilterCompare, MatchesTheExactReferenceOnEdgeValues) {
     const Frame plain = frame_of("i", int_cells(cells));
     Rows reversed;
     for (std::size_t r = cells.size(); r-- > 0;) reversed.push_back(static_cast<std::uint32_t>(r));
-    const Frame selected = take_rows(plain, reversed);
+    const Frame selected = take_rows(plain, RowList(reversed.begin(), reversed.end()));
     const Frame without_nulls = frame_of("i", int_cells({0, 1, two_53 + 1, i64_max, i64_min, -7}));
     for (const Frame* frame : {&plain, &selected, &without_nulls, }) {
         const std::vector<Int> column = ints_of(*frame, "i");
@@ -171,7 +171,7 @@ TEST(FilterCompare, NullsNeverPass) {
             }
         }
         EXPECT_EQ(kept(filter_compare(*frame, "v", C::Ne, nan)), (Rows{1}));
-        for (const std::uint32_t row : kept(filter_among(*frame, "v", {0.0, nan}))) EXPECT_EQ(row, 1u);
+        for (const std::uint32_t row : kept(filter_among(*frame, "v", std::vector<double>{0.0, nan}))) EXPECT_EQ(row, 1u);
     }
     const Frame texts = frame_of("s", text_cells({std::nullopt, "", std::nullopt}));
     EXPECT_EQ(kept(filter_in(texts, "s", {""})), (Rows{1})) << "a null is not the empty text";
@@ -215,11 +215,11 @@ TEST(FilterAmong, MatchesTheReferenceForShortAndLongLists) {
 
 TEST(FilterAmong, EntriesMatchIntegersOnlyWhenWhole) {
     const Frame ints = frame_of("i", int_cells({2, 0, 3, -1}));
-    EXPECT_EQ(kept(filter_among(ints, "i", {2.0, 2.5, -0.0})), (Rows{0, 1}));
-    EXPECT_EQ(kept(filter_among(ints, "i", {inf, -inf, nan, 3.000000000000001})), (Rows{}));
+    EXPECT_EQ(kept(filter_among(ints, "i", std::vector<double>{2.0, 2.5, -0.0})), (Rows{0, 1}));
+    EXPECT_EQ(kept(filter_among(ints, "i", std::vector<double>{inf, -inf, nan, 3.000000000000001})), (Rows{}));
     const Frame floats = frame_of("f", float_cells({-0.0, nan, 0.5}));
-    EXPECT_EQ(kept(filter_among(floats, "f", {0.0})), (Rows{0}));
-    EXPECT_EQ(kept(filter_among(floats, "f", {nan, 0.5, 0.5})), (Rows{2}));
+    EXPECT_EQ(kept(filter_among(floats, "f", std::vector<double>{0.0})), (Rows{0}));
+    EXPECT_EQ(kept(filter_among(floats, "f", std::vector<double>{nan, 0.5, 0.5})), (Rows{2}));
 }
 
 TEST(FilterIn, ComparesBytes) {
@@ -258,11 +258,11 @@ TEST(Filters, RefuseTheWrongDtypeAfterTheLookup) {
         std::string message;
     } cases[] = {
         {filter_compare(frame, "s\"", C::Eq, 1), "column \"s\\\"\" is str: compare it with where_is or where_in"},
-        {filter_among(frame, "s\"", {1}), "column \"s\\\"\" is str: where_in takes its strings"},
+        {filter_among(frame, "s\"", std::vector<double>{1}), "column \"s\\\"\" is str: where_in takes its strings"},
         {filter_in(frame, "f", {"1"}), "column \"f\" is f64: where_is and where_in take a str column"},
         {filter_in(frame, "i", {}), "column \"i\" is i64: where_is and where_in take a str column"},
         {filter_compare(frame, "x", C::Lt, nan), "no column \"x\" (the frame has \"f\", \"i\", \"s\\\"\")"},
-        {filter_among(frame, "x", {}), "no column \"x\" (the frame has \"f\", \"i\", \"s\\\"\")"},
+        {filter_among(frame, "x", std::vector<double>{}), "no column \"x\" (the frame has \"f\", \"i\", \"s\\\"\")"},
         {filter_in(frame, "x", {}), "no column \"x\" (the frame has \"f\", \"i\", \"s\\\"\")"},
     };
     for (const auto& c : cases) {

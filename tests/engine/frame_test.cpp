@@ -11,7 +11,7 @@
 namespace quorvel::engine {
 namespace {
 
-I64Cells ints(std::vector<std::int64_t> values) { return I64Cells{std::move(values), {}}; }
+I64Cells ints(const std::vector<std::int64_t>& values) { return I64Cells{{values.begin(), values.end()}, {}}; }
 
 StrCells strings(const std::vector<std::string>& texts) {
     StrCells cells;
@@ -19,7 +19,9 @@ StrCells strings(const std::vector<std::string>& texts) {
     return cells;
 }
 
-std::vector<std::int64_t> int_values(const ValuesRef& values) { return values->i64().values; }
+std::vector<std::int64_t> int_values(const ValuesRef& values) {
+    return {values->i64().values.begin(), values->i64().values.end()};
+}
 
 Frame frame_ab() {
     Frame frame;

@@ -67,7 +67,7 @@ TEST(Group, FollowsTheLogicalRowsOfASelection) {
     const Result<Grouping> grouping = group(take_rows(source, {3, 2, 1, 0, 2}), {"k"});
     ASSERT_TRUE(grouping.ok());
     EXPECT_EQ(groups_of(*grouping), (Groups{{0}, {1, 3, 4}, {2}}));
-    EXPECT_EQ(grouping->first_rows, (std::vector<std::uint32_t>{3, 2, 1}));
+    EXPECT_EQ(grouping->first_rows, (RowList{3, 2, 1}));
 }
 
 // One key column has lookups of its own; a constant second key sends the same rows through
@@ -109,7 +109,7 @@ TEST(KeyFrame, HoldsEachGroupsFirstRowWithoutSelection) {
     EXPECT_FALSE(keys.selection);
     EXPECT_EQ(column_names(keys), (std::vector<std::string>{"s", "k"}));
     EXPECT_EQ(cells_of(keys.columns[0].values->str()), (std::vector<std::optional<std::string>>{null, "p", "q"}));
-    EXPECT_EQ(keys.columns[1].values->f64().values, (std::vector<double>{1.0, -0.0, 0.0}));
+    EXPECT_EQ(keys.columns[1].values->f64().values, (Buffer<double>{1.0, -0.0, 0.0}));
     EXPECT_EQ(key_frame(group(source, {}).value()).height, 1u);
 }
 

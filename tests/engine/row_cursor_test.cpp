@@ -92,7 +92,7 @@ TEST(RowCursor, PresentRowsSkipTheNulls) {
         numbered(3, [](std::size_t) { return false; }),
     };
     for (const Frame& frame : cases) {
-        std::vector<std::uint32_t> reversed;
+        RowList reversed;
         for (std::size_t r = frame.height; r-- > 0;) reversed.push_back(static_cast<std::uint32_t>(r));
         for (const Frame& walked : {frame, take_rows(frame, reversed)}) {
             const Validity& validity = walked.columns.front().values->i64().validity;

@@ -68,7 +68,7 @@ Shuffled shuffled() {
         source.day.push_back(Text{std::to_string(1990 + random() % 30) + "-0" + std::to_string(1 + random() % 9) + "-1" +
                                   std::to_string(random() % 9)});
     }
-    std::vector<std::uint32_t> order(rows);
+    RowList order(rows);
     for (std::uint32_t i = 0; i < rows; ++i) order[i] = i;
     std::shuffle(order.begin(), order.end(), random);
 
@@ -122,8 +122,8 @@ TEST(ShuffledSelection, FiltersAndSortsAsLaidOut) {
         ASSERT_TRUE(selected.ok() && laid_out.ok());
         EXPECT_EQ(csv(*selected), csv(*laid_out));
     }
-    const Result<Frame> among = filter_among(frames.selected, "n", {-3.0, 7.0, 100.0});
-    const Result<Frame> among_laid_out = filter_among(frames.laid_out, "n", {-3.0, 7.0, 100.0});
+    const Result<Frame> among = filter_among(frames.selected, "n", std::vector<double>{-3.0, 7.0, 100.0});
+    const Result<Frame> among_laid_out = filter_among(frames.laid_out, "n", std::vector<double>{-3.0, 7.0, 100.0});
     ASSERT_TRUE(among.ok() && among_laid_out.ok());
     EXPECT_EQ(csv(*among), csv(*among_laid_out));
     for (const char* column : {"n", "x", "city", "blank"}) {

@@ -82,7 +82,7 @@ TEST(TakeRows, DropsOnlyASelectionThatIsTheWholeStorageInOrder) {
         {{}, true},
     };
     for (const auto& c : cases) {
-        const Frame taken = take_rows(frame, c.rows);
+        const Frame taken = take_rows(frame, RowList(c.rows.begin(), c.rows.end()));
         EXPECT_EQ(static_cast<bool>(taken.selection), c.selected) << ::testing::PrintToString(c.rows);
         EXPECT_EQ(rows_of(taken), c.rows);
     }

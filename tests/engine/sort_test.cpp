@@ -101,7 +101,7 @@ protected:
             if (random() % 3 != 0) some.push_back(r);
         }
         std::shuffle(some.begin(), some.end(), random);
-        const Frame selected = take_rows(plain, some);
+        const Frame selected = take_rows(plain, RowList(some.begin(), some.end()));
         for (const Frame* frame : {&plain, &selected}) {
             std::vector<std::optional<Cell>> logical_keys;
             for (std::size_t r = 0; r < frame->height; ++r) logical_keys.push_back(keys[frame->physical_row(r)]);

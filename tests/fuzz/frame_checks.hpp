@@ -157,7 +157,7 @@ inline void check_frame(const Frame& frame) {
     }
     if (!frame.columns.empty()) {
         if (frame.selection) {
-            const std::vector<std::uint32_t>& rows = frame.selection->rows;
+            const RowList& rows = frame.selection->rows;
             require(rows.size() == frame.height, "a row selection holds one entry per row");
             bool identity = rows.size() == frame.storage_length();
             for (std::size_t r = 0; r < rows.size(); ++r) {

@@ -268,7 +268,7 @@ Frame step_group(const Frame& frame, Decoder& decode) {
     std::vector<const ColumnValues*> key_values;
     for (const std::string& key : keys) key_values.push_back(column_of(frame, key));
     const std::vector<std::uint32_t> groups = group_numbers(frame, key_values);
-    require(grouping.group_of_row == groups, "rows join the group of their key, in order of first appearance");
+    require(std::ranges::equal(grouping.group_of_row, groups), "rows join the group of their key, in order of first appearance");
     const std::size_t count = grouping.group_count();
     require(count == (groups.empty() ? 0 : *std::max_element(groups.begin(), groups.end()) + 1), "the group count");
     require(grouping.sizes.size() == count, "a size per group");
@@ -277,7 +277,7 @@ Frame step_group(const Frame& frame, Decoder& decode) {
     for (std::size_t r = 0; r < rows.size(); ++r) {
         if (sizes[groups[r]]++ == 0) require(grouping.first_rows[groups[r]] == rows[r], "a group's first row");
     }
-    require(grouping.sizes == sizes, "group sizes count their rows");
+    require(std::ranges::equal(grouping.sizes, sizes), "group sizes count their rows");
 
     const bool count_key = std::find(keys.begin(), keys.end(), "count") != keys.end();
     const bool len_key = std::find(keys.begin(), keys.end(), "len") != keys.end();

@@ -196,3 +196,16 @@ def test_process_memory_settles():
     gc.collect()
     # A leak of even one small column per call would add tens of megabytes here.
     assert resident_bytes() - before < 4 * 2**20
+
+
+@pytest.mark.skipif(under_address_sanitizer(), reason="the sanitizer holds freed memory back on purpose")
+def test_dropped_frames_give_their_memory_back():
+    gc.collect()
+    before = resident_bytes()
+    f = quorvel.Frame()
+    f.add_ints("n", range(4_000_000))  # 32 MB of values
+    g = f.sort("n", True)  # and 16 MB of row selection
+    assert resident_bytes() - before > 40 * 2**20
+    del f, g
+    gc.collect()
+    assert resident_bytes() - before < 8 * 2**20

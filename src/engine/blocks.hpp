@@ -1,0 +1,56 @@
+#pragma once
+
+#include <cstddef>
+#include <new>
+#include <vector>
+
+namespace quorvel::engine {
+
+// Memory for the engine's buffers: column values, offsets and bytes, row lists, scratch and
+// output text.
+//
+// glibc serves a large block from its heap once blocks of that size have been freed (it
+// raises its mmap threshold as it goes), and heap memory is faulted in 4 KiB pages where a
+// fresh mapping gets huge ones: in a process that had read a few files, a sort ran three
+// times slower than in a fresh one. So a block of large_block_bytes or more is mapped here,
+// aligned to and advised for huge pages, and unmapped when freed: the same speed whatever
+// the process did before, and the memory goes back to the system with the frame. Smaller
+// blocks come from malloc, which serves them well. Safe on any thread.
+inline constexpr std::size_t huge_page_bytes = std::size_t{1} << 21;  // on x86-64 Linux
+inline constexpr std::size_t large_block_bytes = huge_page_bytes;
+
+// Throws std::bad_alloc when the memory is not granted.
+void* allocate_block(std::size_t bytes);
+// Frees a block of allocate_block, given the size it was asked for.
+void release_block(void* block, std::size_t bytes) noexcept;
+
+// A standard allocator over the blocks, for vectors that may grow large.
+template <class T>
+struct BlockAllocator {
+    using value_type = T;
+
+    BlockAllocator() = default;
+    template <class U>
+    BlockAllocator(const BlockAllocator<U>&) noexcept {}
+
+    T* allocate(std::size_t count) { return static_cast<T*>(allocate_block(count * sizeof(T))); }
+    void deallocate(T* block, std::size_t count) noexcept { release_block(block, count * sizeof(T)); }
+
+    friend bool operator==(const BlockAllocator&, const BlockAllocator&) { return true; }
+};
+
+// A vector whose storage is a block: what cells, row lists and large scratch live in.
+template <class T>
+using Buffer = std::vector<T, BlockAllocator<T>>;
+
+// Makes room for `size` items when the memory is granted. For an estimate: when it is not,
+// the vector grows as it fills.
+template <class Vector>
+void try_reserve(Vector& vector, std::size_t size) {
+    try {
+        vector.reserve(size);
+    } catch (const std::bad_alloc&) {
+    }
+}
+
+}  // namespace quorvel::engine
