@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <bit>
+#include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <limits>
 #include <optional>
+#include <random>
 #include <string>
 
 #include "csv/number_parse.hpp"
@@ -123,6 +126,65 @@ TEST(ParseF64, TheDecimalGrammarCorrectlyRounded) {
     double value = 0;
     ASSERT_TRUE(parse_f64("-NaN", value));
     EXPECT_TRUE(std::isnan(value));
+}
+
+// The text of w * 10^q, as "w" "e" "q".
+std::string decimal_text(std::uint64_t w, int q) { return std::to_string(w) + "e" + std::to_string(q); }
+
+// What the standard library's correctly rounded conversion gives, with the reader's rule for
+// values out of range: infinity above, zero below.
+double standard_value(const std::string& text) {
+    double value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error == std::errc::result_out_of_range) {
+        // Out of range: the exponent's sign tells the direction for these texts.
+        return text.find("e-") == std::string::npos ? inf : 0.0;
+    }
+    return value;
+}
+
+void expect_standard(const std::string& text) {
+    double value = 0;
+    ASSERT_TRUE(parse_f64(text, value)) << text;
+    ASSERT_EQ(std::bit_cast<std::uint64_t>(value), std::bit_cast<std::uint64_t>(standard_value(text))) << text;
+}
+
+// The reader's own conversions (exact integers and divisions by powers of ten, fields read a
+// word at a time) must round as the standard's correctly rounded one does, on every kind of
+// input where one could go wrong: any double in 17 to 19 digits and in its shortest, any
+// digits at any power of ten, ties between two doubles and a unit of the 19th digit about them.
+TEST(ParseF64, ShortDecimalsRoundAsTheStandardConversion) {
+    std::mt19937_64 random(19);
+    for (int i = 0; i < 300'000; ++i) {
+        // Any double in 17, 18 and 19 significant digits, and in its shortest digits.
+        double x;
+        do {
+            x = std::bit_cast<double>(random());
+        } while (!std::isfinite(x));
+        char text[64];
+        for (const int digits : {16, 17, 18}) {
+            std::snprintf(text, sizeof text, "%.*e", digits, x);
+            expect_standard(text);
+        }
+        const auto [end, error] = std::to_chars(text, text + sizeof text, x);
+        expect_standard(std::string(text, end));
+        // Any 1 to 19 digits at any power of ten, subnormals and overflow included.
+        const std::uint64_t w = random() >> (random() % 64);
+        expect_standard(decimal_text(w == 0 ? 1 : w % 10'000'000'000'000'000'000u, static_cast<int>(random() % 700) - 360));
+    }
+    // Halfway between two doubles, and a unit of the 19th digit either side: odd integers
+    // between 2^53 and 2^64 at the powers of ten where such ties can be written in 19 digits.
+    for (int i = 0; i < 100'000; ++i) {
+        const std::uint64_t odd = ((random() >> (random() % 11)) | (std::uint64_t{1} << 53)) | 1;
+        for (const int q : {0, 1, 2, 3, -1, -2, -3, -4}) {
+            for (const std::uint64_t w : {odd - 1, odd, odd + 1}) expect_standard(decimal_text(w, q));
+        }
+    }
+    for (const char* text : {"9007199254740993", "9007199254740995", "18014398509481983", "1e22", "1e23",
+                             "8.988465674311579e307", "1.7976931348623157e308", "2.2250738585072011e-308",
+                             "2.2250738585072014e-308", "4.9406564584124654e-324", "7e-10", "9999999999999999999e-20"}) {
+        expect_standard(text);
+    }
 }
 
 // The field tests read short fields 8 bytes at a time: they must agree with the plain tests
