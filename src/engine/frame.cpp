@@ -1,5 +1,6 @@
 #include "engine/frame.hpp"
 
+#include <algorithm>
 #include <cstring>
 #include <type_traits>
 
@@ -10,62 +11,103 @@
 namespace quorvel::engine {
 namespace {
 
-std::string quoted_names(const std::vector<Column>& columns) {
-    if (columns.empty()) return "none";
-    std::string names;
-    for (const Column& column : columns) {
-        if (!names.empty()) names += ", ";
-        names += quoted_form(column.name);
-    }
-    return names;
-}
-
-// Marks the rows of `out` whose source row (walked by `rows`) is null.
-void copy_nulls(const Validity& source, const RowCursor& rows, Validity& out) {
-    if (source.all_present()) return;
+// Marks the rows of `out` from `at` on (walked by `rows`) whose cell is null: a null in
+// `source`, or, where the rows may name no row, an entry no_row.
+template <bool may_miss>
+void copy_nulls(const Validity& source, const RowCursor& rows, std::size_t at, std::size_t length, Validity& out) {
+    const bool all_present = source.all_present();
+    if (all_present && !may_miss) return;
     rows.for_each([&](std::size_t r, std::size_t p) {
-        if (source.present_bit(p) == 0) out.set_null(r, rows.size());
+        if ((may_miss && p == no_row) || (!all_present && source.present_bit(p) == 0)) out.set_null(at + r, length);
     });
 }
 
 template <class T>
-NumberCells<T> gather_numbers(const NumberCells<T>& source, const RowCursor& rows) {
+const NumberCells<T>& cells_of(const CellStretch& stretch) {
+    return std::get<NumberCells<T>>(stretch.values->cells());
+}
+
+template <bool may_miss, class T>
+NumberCells<T> gather_numbers(std::span<const CellStretch> stretches, std::size_t length) {
     NumberCells<T> out;
-    out.values.resize(rows.size());
+    out.values.resize(length);
     T* const values = out.values.data();
-    const T* const from = source.values.data();
-    rows.for_each([&](std::size_t r, std::size_t p) { values[r] = from[p]; }, source);
-    copy_nulls(source.validity, rows, out.validity);
+    std::size_t at = 0;
+    for (const CellStretch& stretch : stretches) {
+        const NumberCells<T>& source = cells_of<T>(stretch);
+        const T* const from = source.values.data();
+        const RowCursor rows(stretch.rows, stretch.count);
+        if (!stretch.rows) {
+            std::copy_n(from, stretch.count, values + at);
+        } else {
+            rows.for_each(
+                [&](std::size_t r, std::size_t p) { values[at + r] = may_miss && p == no_row ? T{} : from[p]; },
+                source);
+        }
+        copy_nulls<may_miss>(source.validity, rows, at, length, out.validity);
+        at += stretch.count;
+    }
     return out;
 }
 
 // The texts' lengths first, so that their bytes are copied into a buffer made once.
-StrCells gather_strings(const StrCells& source, const RowCursor& rows) {
+template <bool may_miss>
+StrCells gather_strings(std::span<const CellStretch> stretches, std::size_t length) {
     StrCells out;
-    out.offsets.assign(rows.size() + 1, 0);
+    out.offsets.assign(length + 1, 0);
     std::uint64_t* const offsets = out.offsets.data();
-    const std::uint64_t* const from = source.offsets.data();
     std::uint64_t total = 0;
-    rows.for_each(
-        [&](std::size_t r, std::size_t p) {
-            total += from[p + 1] - from[p];
-            offsets[r + 1] = total;
-        },
-        from);
+    std::size_t at = 0;
+    for (const CellStretch& stretch : stretches) {
+        const std::uint64_t* const from = std::get<StrCells>(stretch.values->cells()).offsets.data();
+        RowCursor(stretch.rows, stretch.count)
+            .for_each(
+                [&](std::size_t r, std::size_t p) {
+                    if (!(may_miss && p == no_row)) total += from[p + 1] - from[p];
+                    offsets[at + r + 1] = total;
+                },
+                from);
+        at += stretch.count;
+    }
     out.bytes.resize(total);
     char* const to = out.bytes.data();
-    rows.for_each(
-        [&](std::size_t r, std::size_t p) {
-            const std::uint64_t length = from[p + 1] - from[p];
-            if (length != 0) std::memcpy(to + offsets[r], source.bytes.data() + from[p], length);
-        },
-        source);
-    copy_nulls(source.validity, rows, out.validity);
+    at = 0;
+    for (const CellStretch& stretch : stretches) {
+        const StrCells& source = std::get<StrCells>(stretch.values->cells());
+        const std::uint64_t* const from = source.offsets.data();
+        const RowCursor rows(stretch.rows, stretch.count);
+        if (!stretch.rows) {
+            const std::uint64_t bytes = from[stretch.count] - from[0];
+            if (bytes != 0) std::memcpy(to + offsets[at], source.bytes.data() + from[0], bytes);
+        } else {
+            rows.for_each(
+                [&](std::size_t r, std::size_t p) {
+                    if (may_miss && p == no_row) return;
+                    const std::uint64_t size = from[p + 1] - from[p];
+                    if (size != 0) std::memcpy(to + offsets[at + r], source.bytes.data() + from[p], size);
+                },
+                source);
+        }
+        copy_nulls<may_miss>(source.validity, rows, at, length, out.validity);
+        at += stretch.count;
+    }
     return out;
 }
 
-EngineError duplicate_name(std::string_view name) {
-    return EngineError{"the frame has a column " + quoted_form(name) + " already"};
+template <bool may_miss>
+ValuesRef gather_cells(std::span<const CellStretch> stretches) {
+    std::size_t length = 0;
+    for (const CellStretch& stretch : stretches) length += stretch.count;
+    return make_values(std::visit(
+        [&](const auto& cells) -> Cells {
+            using Kind = std::decay_t<decltype(cells)>;
+            if constexpr (std::is_same_v<Kind, StrCells>) {
+                return gather_strings<may_miss>(stretches, length);
+            } else {
+                return gather_numbers<may_miss, typename decltype(Kind::values)::value_type>(stretches, length);
+            }
+        },
+        stretches.front().values->cells()));
 }
 
 // The checks of a column's length, for a frame of `height` rows that has `width` columns.
@@ -85,6 +127,20 @@ Result<void> check_length(std::size_t width, std::uint64_t height, std::string_v
 
 }  // namespace
 
+std::string quoted_names(const std::vector<Column>& columns) {
+    if (columns.empty()) return "none";
+    std::string names;
+    for (const Column& column : columns) {
+        if (!names.empty()) names += ", ";
+        names += quoted_form(column.name);
+    }
+    return names;
+}
+
+EngineError name_taken(std::string_view name) {
+    return EngineError{"the frame has a column " + quoted_form(name) + " already"};
+}
+
 Result<const Column*> find_column(const std::vector<Column>& columns, std::string_view name) {
     for (const Column& column : columns) {
         if (column.name.size() == name.size() && column.name == name) return &column;
@@ -95,7 +151,7 @@ Result<const Column*> find_column(const std::vector<Column>& columns, std::strin
 Result<void> add_column(Frame& frame, std::string_view name, Cells cells) {
     if (frame.selection) frame = materialize(frame);
     for (const Column& column : frame.columns) {
-        if (column.name == name) return duplicate_name(name);
+        if (column.name == name) return name_taken(name);
     }
     const std::uint64_t count = std::visit([](const auto& c) { return c.size(); }, cells);
     Result<void> length = check_length(frame.columns.size(), frame.height, name, count);
@@ -112,7 +168,7 @@ Result<Frame> frame_of_columns(std::vector<std::string> names, std::vector<Value
     Frame frame;
     frame.columns.reserve(names.size());
     for (std::size_t i = 0; i < names.size(); ++i) {
-        if (i == repeated) return duplicate_name(names[i]);
+        if (i == repeated) return name_taken(names[i]);
         const std::uint64_t count = values[i]->length();
         QUORVEL_RETURN_IF_ERROR(check_length(frame.columns.size(), frame.height, names[i], count));
         frame.height = count;
@@ -122,17 +178,11 @@ Result<Frame> frame_of_columns(std::vector<std::string> names, std::vector<Value
 }
 
 ValuesRef gather_rows(const ColumnValues& values, std::span<const std::uint32_t> rows) {
-    const RowCursor cursor(rows);
-    return make_values(std::visit(
-        [&](const auto& cells) -> Cells {
-            if constexpr (std::is_same_v<std::decay_t<decltype(cells)>, StrCells>) {
-                return gather_strings(cells, cursor);
-            } else {
-                return gather_numbers(cells, cursor);
-            }
-        },
-        values.cells()));
+    const CellStretch stretch{&values, rows.data(), rows.size()};
+    return gather_cells<false>({&stretch, 1});
 }
+
+ValuesRef gather_stretches(std::span<const CellStretch> stretches) { return gather_cells<true>(stretches); }
 
 ValuesRef gather(const Frame& frame, const ValuesRef& values) {
     if (!frame.selection) return values;
