@@ -4,12 +4,38 @@
 #include <cstddef>
 #include <cstdint>
 #include <limits>
+#include <string_view>
 #include <vector>
+
+#include "engine/hashing.hpp"
 
 namespace quorvel::engine {
 
 // No group number reaches this: there are fewer groups than rows, and rows are 32-bit.
 inline constexpr std::uint32_t no_group = std::numeric_limits<std::uint32_t>::max();
+
+// A slot that keeps a number key itself, so that a lookup reads no column.
+struct NumberSlot {
+    std::uint64_t bits = 0;
+    std::uint32_t group = no_group;
+    std::uint64_t hash() const { return quick_hash(bits); }
+};
+
+// A slot that keeps a text key's hash and a view of the text in the column, so that a
+// lookup reads no offsets.
+struct TextSlot {
+    std::uint64_t key_hash = 0;
+    std::string_view text;
+    std::uint32_t group = no_group;
+    std::uint64_t hash() const { return key_hash; }
+};
+
+// A slot that keeps the key's hash; the key is read from the group's first row.
+struct HashSlot {
+    std::uint64_t key_hash = 0;
+    std::uint32_t group = no_group;
+    std::uint64_t hash() const { return key_hash; }
+};
 
 // The groups met so far, found by key: open addressing on a 64-bit key hash with linear
 // probing, doubling as it fills. A `Slot` has a `group` (no_group while the slot is empty),
@@ -36,6 +62,19 @@ public:
         if (++used_ > max_used_) grow();
         return group;
     }
+
+    // The group of the first slot on the probe path of `hash` for which `matches` holds, or
+    // no_group when there is none.
+    template <class Matches>
+    std::uint32_t find(std::uint64_t hash, const Matches& matches) const {
+        for (std::size_t index = hash >> shift_;; index = (index + 1) & mask_) {
+            const Slot& slot = slots_[index];
+            if (slot.group == no_group || matches(slot)) return slot.group;
+        }
+    }
+
+    // Where the probe path of `hash` begins, to be asked for ahead of a lookup.
+    const Slot* home(std::uint64_t hash) const { return slots_.data() + (hash >> shift_); }
 
 private:
     // An eighth full while the table takes at most 1 MiB, so that nearly every lookup ends
