@@ -4,6 +4,7 @@
 #include <cstring>
 #include <type_traits>
 
+#include "engine/huge_pages.hpp"
 #include "engine/name_index.hpp"
 #include "engine/quoted.hpp"
 #include "engine/row_cursor.hpp"
@@ -30,6 +31,7 @@ const NumberCells<T>& cells_of(const CellStretch& stretch) {
 template <bool may_miss, class T>
 NumberCells<T> gather_numbers(std::span<const CellStretch> stretches, std::size_t length) {
     NumberCells<T> out;
+    reserve_advised(out.values, length);
     out.values.resize(length);
     T* const values = out.values.data();
     std::size_t at = 0;
@@ -54,6 +56,7 @@ NumberCells<T> gather_numbers(std::span<const CellStretch> stretches, std::size_
 template <bool may_miss>
 StrCells gather_strings(std::span<const CellStretch> stretches, std::size_t length) {
     StrCells out;
+    reserve_advised(out.offsets, length + 1);
     out.offsets.assign(length + 1, 0);
     std::uint64_t* const offsets = out.offsets.data();
     std::uint64_t total = 0;
@@ -69,6 +72,7 @@ StrCells gather_strings(std::span<const CellStretch> stretches, std::size_t leng
                 from);
         at += stretch.count;
     }
+    reserve_advised(out.bytes, total);
     out.bytes.resize(total);
     char* const to = out.bytes.data();
     at = 0;

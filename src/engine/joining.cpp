@@ -7,6 +7,7 @@
 
 #include "engine/group_keys.hpp"
 #include "engine/group_table.hpp"
+#include "engine/huge_pages.hpp"
 #include "engine/name_index.hpp"
 #include "engine/quoted.hpp"
 #include "engine/row_cursor.hpp"
@@ -26,6 +27,15 @@ Result<JoinKind> join_kind(std::string_view how) {
     if (how == "semi") return JoinKind::semi;
     if (how == "anti") return JoinKind::anti;
     return EngineError{"how " + quoted_form(how) + ": give \"inner\", \"left\", \"full\", \"semi\" or \"anti\""};
+}
+
+// A list of `size` rows, all `row` to begin with. Lists as long as the frames are advised
+// for huge pages: filled through 4 KiB pages they would cost a page fault every 1,024 rows.
+std::vector<std::uint32_t> row_list(std::size_t size, std::uint32_t row) {
+    std::vector<std::uint32_t> rows;
+    reserve_advised(rows, size);
+    rows.assign(size, row);
+    return rows;
 }
 
 // Rows are hashed a block at a time, and the table slots their hashes lead to are asked for
@@ -140,7 +150,7 @@ struct KeyGroups {
 
 template <class Keys>
 void build_groups(const Frame& other, const Keys& keys, KeyGroups<typename Keys::Slot>& out) {
-    out.group_of_row.assign(other.height, no_group);
+    out.group_of_row = row_list(other.height, no_group);
     std::vector<std::uint32_t> sizes;
     for_each_key(other, keys, out.table, [&](std::size_t r, std::uint32_t row, std::uint64_t hash) {
         const std::uint32_t group = out.table.find_or_add(
@@ -157,7 +167,7 @@ void build_groups(const Frame& other, const Keys& keys, KeyGroups<typename Keys:
     // Each group's rows in other's order: a counting sort of the rows by group.
     out.starts.assign(sizes.size() + 1, 0);
     for (std::size_t g = 0; g < sizes.size(); ++g) out.starts[g + 1] = out.starts[g] + sizes[g];
-    out.rows.resize(out.starts.back());
+    out.rows = row_list(out.starts.back(), 0);
     std::vector<std::uint32_t> next(out.starts.begin(), out.starts.end() - 1);
     RowCursor(other).for_each([&](std::size_t r, std::size_t p) {
         const std::uint32_t group = out.group_of_row[r];
@@ -169,7 +179,7 @@ void build_groups(const Frame& other, const Keys& keys, KeyGroups<typename Keys:
 template <class Keys>
 std::vector<std::uint32_t> probe_groups(const Frame& frame, const Keys& keys,
                                         const KeyGroups<typename Keys::Slot>& groups) {
-    std::vector<std::uint32_t> found(frame.height, no_group);
+    std::vector<std::uint32_t> found = row_list(frame.height, no_group);
     for_each_key(frame, keys, groups.table, [&](std::size_t r, std::uint32_t row, std::uint64_t hash) {
         found[r] = groups.table.find(hash, [&](const typename Keys::Slot& slot) { return keys.matches(slot, row, hash); });
     });
@@ -216,8 +226,8 @@ Result<JoinedRows> joined_rows(const Frame& frame, const Frame& other, const Key
     }
     out.height = height;
     out.left_is_frame = each_once && unmatched.empty() && !frame.selection && frame.storage_length() == frame.height;
-    if (!out.left_is_frame) out.left.resize(height);
-    out.right.resize(height);
+    if (!out.left_is_frame) out.left = row_list(height, 0);
+    out.right = row_list(height, 0);
     std::size_t at = 0;
     RowCursor(frame).for_each([&](std::size_t r, std::size_t p) {
         const std::uint32_t group = found[r];
