@@ -52,6 +52,20 @@ NumberCells<T> gather_numbers(std::span<const CellStretch> stretches, std::size_
     return out;
 }
 
+// The texts of rows listed with entries that may be no_row, for RowCursor to ask for ahead
+// as it does for StrCells, but nothing for no_row, whose offset would be read past the end.
+struct TextsWithMisses {
+    const StrCells& cells;
+};
+
+void prefetch_selected(const TextsWithMisses& texts, const std::uint32_t* rows, std::size_t r, std::size_t count) {
+    const std::uint64_t* const offsets = texts.cells.offsets.data();
+    if (r + 2 * prefetch_ahead < count) prefetch(offsets + rows[r + 2 * prefetch_ahead]);
+    if (r + prefetch_ahead < count && rows[r + prefetch_ahead] != no_row) {
+        prefetch(texts.cells.bytes.data() + offsets[rows[r + prefetch_ahead]]);
+    }
+}
+
 // The texts' lengths first, so that their bytes are copied into a buffer made once.
 template <bool may_miss>
 StrCells gather_strings(std::span<const CellStretch> stretches, std::size_t length) {
@@ -84,13 +98,16 @@ StrCells gather_strings(std::span<const CellStretch> stretches, std::size_t leng
             const std::uint64_t bytes = from[stretch.count] - from[0];
             if (bytes != 0) std::memcpy(to + offsets[at], source.bytes.data() + from[0], bytes);
         } else {
-            rows.for_each(
-                [&](std::size_t r, std::size_t p) {
-                    if (may_miss && p == no_row) return;
-                    const std::uint64_t size = from[p + 1] - from[p];
-                    if (size != 0) std::memcpy(to + offsets[at + r], source.bytes.data() + from[p], size);
-                },
-                source);
+            const auto copy = [&](std::size_t r, std::size_t p) {
+                if (may_miss && p == no_row) return;
+                const std::uint64_t size = from[p + 1] - from[p];
+                if (size != 0) std::memcpy(to + offsets[at + r], source.bytes.data() + from[p], size);
+            };
+            if constexpr (may_miss) {
+                rows.for_each(copy, TextsWithMisses{source});
+            } else {
+                rows.for_each(copy, source);
+            }
         }
         copy_nulls<may_miss>(source.validity, rows, at, length, out.validity);
         at += stretch.count;
