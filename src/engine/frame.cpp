@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <vector>
 #include <type_traits>
 
 #include "engine/huge_pages.hpp"
@@ -28,26 +29,25 @@ const NumberCells<T>& cells_of(const CellStretch& stretch) {
     return std::get<NumberCells<T>>(stretch.values->cells());
 }
 
+// Stretches read whole are appended as blocks, without first filling the room they take.
 template <bool may_miss, class T>
 NumberCells<T> gather_numbers(std::span<const CellStretch> stretches, std::size_t length) {
     NumberCells<T> out;
     reserve_advised(out.values, length);
-    out.values.resize(length);
-    T* const values = out.values.data();
-    std::size_t at = 0;
     for (const CellStretch& stretch : stretches) {
         const NumberCells<T>& source = cells_of<T>(stretch);
         const T* const from = source.values.data();
         const RowCursor rows(stretch.rows, stretch.count);
+        const std::size_t at = out.values.size();
         if (!stretch.rows) {
-            std::copy_n(from, stretch.count, values + at);
+            out.values.insert(out.values.end(), from, from + stretch.count);
         } else {
-            rows.for_each(
-                [&](std::size_t r, std::size_t p) { values[at + r] = may_miss && p == no_row ? T{} : from[p]; },
-                source);
+            out.values.resize(at + stretch.count);
+            T* const values = out.values.data() + at;
+            rows.for_each([&](std::size_t r, std::size_t p) { values[r] = may_miss && p == no_row ? T{} : from[p]; },
+                          source);
         }
         copy_nulls<may_miss>(source.validity, rows, at, length, out.validity);
-        at += stretch.count;
     }
     return out;
 }
@@ -66,48 +66,80 @@ void prefetch_selected(const TextsWithMisses& texts, const std::uint32_t* rows, 
     }
 }
 
+// Texts of up to this many bytes are copied as one fixed-size block, which compiles to two
+// moves instead of a call; the block may run past the text into room that later texts, or
+// the slack after the last, overwrite.
+constexpr std::size_t short_text = 16;
+
+// Appends the bytes of the texts at `rows` of `source`, whose lengths add up to `bytes`.
+template <bool may_miss>
+void append_text_bytes(const StrCells& source, const RowCursor& rows, std::uint64_t bytes, std::vector<char>& out) {
+    const std::uint64_t* const from = source.offsets.data();
+    const std::size_t start = out.size();
+    out.resize(start + bytes + short_text);
+    char* to = out.data() + start;
+    const char* const source_bytes = source.bytes.data();
+    const std::uint64_t source_size = source.bytes.size();
+    const auto copy = [&](std::size_t, std::size_t p) {
+        if (may_miss && p == no_row) return;
+        const std::uint64_t size = from[p + 1] - from[p];
+        if (size <= short_text && from[p] + short_text <= source_size) {
+            std::memcpy(to, source_bytes + from[p], short_text);
+        } else if (size != 0) {
+            std::memcpy(to, source_bytes + from[p], size);
+        }
+        to += size;
+    };
+    if constexpr (may_miss) {
+        rows.for_each(copy, TextsWithMisses{source});
+    } else {
+        rows.for_each(copy, source);
+    }
+    out.resize(start + bytes);
+}
+
 // The texts' lengths first, so that their bytes are copied into a buffer made once.
 template <bool may_miss>
 StrCells gather_strings(std::span<const CellStretch> stretches, std::size_t length) {
     StrCells out;
     reserve_advised(out.offsets, length + 1);
-    out.offsets.assign(length + 1, 0);
-    std::uint64_t* const offsets = out.offsets.data();
-    std::uint64_t total = 0;
-    std::size_t at = 0;
+    std::vector<std::uint64_t> stretch_bytes;
     for (const CellStretch& stretch : stretches) {
         const std::uint64_t* const from = std::get<StrCells>(stretch.values->cells()).offsets.data();
-        RowCursor(stretch.rows, stretch.count)
-            .for_each(
-                [&](std::size_t r, std::size_t p) {
-                    if (!(may_miss && p == no_row)) total += from[p + 1] - from[p];
-                    offsets[at + r + 1] = total;
-                },
-                from);
-        at += stretch.count;
+        const std::uint64_t before = out.offsets.back();
+        if (!stretch.rows) {
+            // Whole: the stretch's own offsets, moved to where its bytes will start.
+            const std::size_t at = out.offsets.size();
+            out.offsets.insert(out.offsets.end(), from + 1, from + stretch.count + 1);
+            std::uint64_t* const offsets = out.offsets.data() + at;
+            const std::uint64_t shift = before - from[0];
+            for (std::size_t i = 0; i < stretch.count; ++i) offsets[i] += shift;
+        } else {
+            const std::size_t at = out.offsets.size();
+            out.offsets.resize(at + stretch.count);
+            std::uint64_t* const offsets = out.offsets.data() + at;
+            std::uint64_t total = before;
+            RowCursor(stretch.rows, stretch.count)
+                .for_each(
+                    [&](std::size_t r, std::size_t p) {
+                        if (!(may_miss && p == no_row)) total += from[p + 1] - from[p];
+                        offsets[r] = total;
+                    },
+                    from);
+        }
+        stretch_bytes.push_back(out.offsets.back() - before);
     }
-    reserve_advised(out.bytes, total);
-    out.bytes.resize(total);
-    char* const to = out.bytes.data();
-    at = 0;
-    for (const CellStretch& stretch : stretches) {
+    reserve_advised(out.bytes, out.offsets.back() + short_text);
+    std::size_t at = 0;
+    for (std::size_t i = 0; i < stretches.size(); ++i) {
+        const CellStretch& stretch = stretches[i];
         const StrCells& source = std::get<StrCells>(stretch.values->cells());
-        const std::uint64_t* const from = source.offsets.data();
         const RowCursor rows(stretch.rows, stretch.count);
         if (!stretch.rows) {
-            const std::uint64_t bytes = from[stretch.count] - from[0];
-            if (bytes != 0) std::memcpy(to + offsets[at], source.bytes.data() + from[0], bytes);
+            const char* const first = source.bytes.data() + source.offsets[0];
+            out.bytes.insert(out.bytes.end(), first, first + stretch_bytes[i]);
         } else {
-            const auto copy = [&](std::size_t r, std::size_t p) {
-                if (may_miss && p == no_row) return;
-                const std::uint64_t size = from[p + 1] - from[p];
-                if (size != 0) std::memcpy(to + offsets[at + r], source.bytes.data() + from[p], size);
-            };
-            if constexpr (may_miss) {
-                rows.for_each(copy, TextsWithMisses{source});
-            } else {
-                rows.for_each(copy, source);
-            }
+            append_text_bytes<may_miss>(source, rows, stretch_bytes[i], out.bytes);
         }
         copy_nulls<may_miss>(source.validity, rows, at, length, out.validity);
         at += stretch.count;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <bit>
 #include <cstddef>
 #include <cstdint>
@@ -45,6 +46,13 @@ template <class Slot>
 class GroupTable {
 public:
     GroupTable() { reset(256); }
+    // Room for up to `keys` keys from the start, within 2^21 slots: a table that would grow
+    // many times rewrites every slot each time, while one made large from the start, for
+    // keys that turn out few, costs only the zeroing of its slots.
+    explicit GroupTable(std::size_t keys) {
+        const std::size_t wanted = keys * 8 <= small_capacity ? keys * 8 : keys * 2;
+        reset(std::clamp<std::size_t>(std::bit_ceil(wanted), 256, std::size_t{1} << 21));
+    }
 
     // The group of the first slot on the probe path of `hash` for which `matches` holds, or,
     // when there is none, the group of the slot that `add()` makes for a new group.

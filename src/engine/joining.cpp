@@ -139,6 +139,8 @@ void for_each_key(const Frame& frame, const Keys& keys, const Table& table, Visi
 // rows[starts[g], starts[g + 1]).
 template <class Slot>
 struct KeyGroups {
+    explicit KeyGroups(std::size_t rows) : table(rows) {}
+
     GroupTable<Slot> table;
     std::vector<std::uint32_t> group_of_row = {};  // per logical row of other; no_group for a null key
     std::vector<std::uint32_t> first_rows = {};
@@ -199,7 +201,7 @@ struct JoinedRows {
 
 template <class Slot>
 Result<JoinedRows> joined_rows(const Frame& frame, const Frame& other, const KeyGroups<Slot>& groups,
-                               const std::vector<std::uint32_t>& found, JoinKind kind) {
+                               std::vector<std::uint32_t> found, JoinKind kind) {
     const bool keep_unmatched = kind != JoinKind::inner;
     std::uint64_t height = 0;
     bool each_once = true;
@@ -226,6 +228,17 @@ Result<JoinedRows> joined_rows(const Frame& frame, const Frame& other, const Key
     }
     out.height = height;
     out.left_is_frame = each_once && unmatched.empty() && !frame.selection && frame.storage_length() == frame.height;
+    if (each_once && unmatched.empty()) {
+        // Each row of the frame once, in order (a lookup in a table, say): each group found
+        // becomes its row in other, in place.
+        if (!out.left_is_frame) {
+            out.left = row_list(height, 0);
+            RowCursor(frame).for_each([&](std::size_t r, std::size_t p) { out.left[r] = static_cast<std::uint32_t>(p); });
+        }
+        for (std::uint32_t& row : found) row = row == no_group ? no_row : groups.rows[groups.starts[row]];
+        out.right = std::move(found);
+        return out;
+    }
     if (!out.left_is_frame) out.left = row_list(height, 0);
     out.right = row_list(height, 0);
     std::size_t at = 0;
@@ -305,9 +318,9 @@ Result<Frame> hash_join(const Frame& frame, const Frame& other, const Frame& fra
                         const std::vector<const Column*>& frame_key_columns,
                         const std::vector<const Column*>& other_key_columns, JoinKind kind, MakeKeys&& make_keys) {
     using Keys = std::decay_t<decltype(make_keys(other_keys, std::declval<const std::vector<std::uint32_t>&>()))>;
-    KeyGroups<typename Keys::Slot> groups;
+    KeyGroups<typename Keys::Slot> groups(other.height);
     build_groups(other_keys, make_keys(other_keys, groups.first_rows), groups);
-    const std::vector<std::uint32_t> found = probe_groups(frame_keys, make_keys(frame_keys, groups.first_rows), groups);
+    std::vector<std::uint32_t> found = probe_groups(frame_keys, make_keys(frame_keys, groups.first_rows), groups);
     if (kind == JoinKind::semi || kind == JoinKind::anti) {
         std::vector<std::uint32_t> kept;
         RowCursor(frame).for_each([&](std::size_t r, std::size_t p) {
@@ -315,7 +328,7 @@ Result<Frame> hash_join(const Frame& frame, const Frame& other, const Frame& fra
         });
         return take_rows(frame, std::move(kept));
     }
-    QUORVEL_ASSIGN_OR_RETURN(const JoinedRows rows, joined_rows(frame, other, groups, found, kind));
+    QUORVEL_ASSIGN_OR_RETURN(const JoinedRows rows, joined_rows(frame, other, groups, std::move(found), kind));
     return joined_frame(frame, other, frame_key_columns, other_key_columns, rows);
 }
 
