@@ -13,12 +13,14 @@
 namespace quorvel::engine {
 namespace {
 
-// Marks the rows of `out` from `at` on (walked by `rows`) whose cell is null: a null in
-// `source`, or, where the rows may name no row, an entry no_row.
+// Marks the rows of `out` from `at` on whose cell in the stretch is null: a null in the
+// source, or, where its listed rows may name no row, an entry no_row.
 template <bool may_miss>
-void copy_nulls(const Validity& source, const RowCursor& rows, std::size_t at, std::size_t length, Validity& out) {
+void copy_nulls(const Validity& source, const CellStretch& stretch, std::size_t at, std::size_t length,
+                Validity& out) {
     const bool all_present = source.all_present();
-    if (all_present && !may_miss) return;
+    if (all_present && (!may_miss || !stretch.rows)) return;
+    const RowCursor rows(stretch.rows, stretch.count);
     rows.for_each([&](std::size_t r, std::size_t p) {
         if ((may_miss && p == no_row) || (!all_present && source.present_bit(p) == 0)) out.set_null(at + r, length);
     });
@@ -47,7 +49,7 @@ NumberCells<T> gather_numbers(std::span<const CellStretch> stretches, std::size_
             rows.for_each([&](std::size_t r, std::size_t p) { values[r] = may_miss && p == no_row ? T{} : from[p]; },
                           source);
         }
-        copy_nulls<may_miss>(source.validity, rows, at, length, out.validity);
+        copy_nulls<may_miss>(source.validity, stretch, at, length, out.validity);
     }
     return out;
 }
@@ -141,7 +143,7 @@ StrCells gather_strings(std::span<const CellStretch> stretches, std::size_t leng
         } else {
             append_text_bytes<may_miss>(source, rows, stretch_bytes[i], out.bytes);
         }
-        copy_nulls<may_miss>(source.validity, rows, at, length, out.validity);
+        copy_nulls<may_miss>(source.validity, stretch, at, length, out.validity);
         at += stretch.count;
     }
     return out;

@@ -29,12 +29,11 @@ Result<JoinKind> join_kind(std::string_view how) {
     return EngineError{"how " + quoted_form(how) + ": give \"inner\", \"left\", \"full\", \"semi\" or \"anti\""};
 }
 
-// A list of `size` rows, all `row` to begin with. Lists as long as the frames are advised
-// for huge pages: filled through 4 KiB pages they would cost a page fault every 1,024 rows.
-std::vector<std::uint32_t> row_list(std::size_t size, std::uint32_t row) {
+// An empty list of rows with room for `size`. Lists as long as the frames are advised for
+// huge pages: filled through 4 KiB pages they would cost a page fault every 1,024 rows.
+std::vector<std::uint32_t> row_list(std::size_t size) {
     std::vector<std::uint32_t> rows;
     reserve_advised(rows, size);
-    rows.assign(size, row);
     return rows;
 }
 
@@ -113,23 +112,20 @@ struct ColumnKeys {
     Slot slot(std::uint32_t, std::uint64_t hash, std::uint32_t group) const { return {hash, group}; }
 };
 
-// Calls visit(logical row, physical row, hash) for each row of `keys` whose key has no null
-// cell, a block of rows at a time, asking for each hash's home slot in `table` first.
+// Calls visit(physical row, hash, present) for each logical row of `frame` in order,
+// `present` when its key has no null cell, a block of rows at a time, asking for each hash's
+// home slot in `table` first.
 template <class Keys, class Table, class Visit>
 void for_each_key(const Frame& frame, const Keys& keys, const Table& table, Visit&& visit) {
     std::uint32_t rows[block_rows];
     std::uint64_t hashes[block_rows];
-    std::size_t start = 0;
     std::size_t count = 0;
     RowCursor(frame).for_each_block<block_rows>(
         [&](std::size_t, std::size_t p) { rows[count++] = static_cast<std::uint32_t>(p); },
         [&] {
             keys.hash_block(rows, count, hashes);
             for (std::size_t i = 0; i < count; ++i) prefetch(table.home(hashes[i]));
-            for (std::size_t i = 0; i < count; ++i) {
-                if (keys.present(rows[i])) visit(start + i, rows[i], hashes[i]);
-            }
-            start += count;
+            for (std::size_t i = 0; i < count; ++i) visit(rows[i], hashes[i], keys.present(rows[i]));
             count = 0;
         });
 }
@@ -148,13 +144,19 @@ struct KeyGroups {
     std::vector<std::uint32_t> rows = {};
 
     std::size_t size(std::uint32_t group) const { return starts[group + 1] - starts[group]; }
+    // Whether each key is held by one row only: a group is then as good as its row.
+    bool one_row_each() const { return rows.size() == first_rows.size(); }
 };
 
 template <class Keys>
 void build_groups(const Frame& other, const Keys& keys, KeyGroups<typename Keys::Slot>& out) {
-    out.group_of_row = row_list(other.height, no_group);
+    out.group_of_row = row_list(other.height);
     std::vector<std::uint32_t> sizes;
-    for_each_key(other, keys, out.table, [&](std::size_t r, std::uint32_t row, std::uint64_t hash) {
+    for_each_key(other, keys, out.table, [&](std::uint32_t row, std::uint64_t hash, bool present) {
+        if (!present) {
+            out.group_of_row.push_back(no_group);
+            return;
+        }
         const std::uint32_t group = out.table.find_or_add(
             hash, [&](const typename Keys::Slot& slot) { return keys.matches(slot, row, hash); },
             [&] {
@@ -163,13 +165,13 @@ void build_groups(const Frame& other, const Keys& keys, KeyGroups<typename Keys:
                 sizes.push_back(0);
                 return keys.slot(row, hash, made);
             });
-        out.group_of_row[r] = group;
+        out.group_of_row.push_back(group);
         ++sizes[group];
     });
     // Each group's rows in other's order: a counting sort of the rows by group.
     out.starts.assign(sizes.size() + 1, 0);
     for (std::size_t g = 0; g < sizes.size(); ++g) out.starts[g + 1] = out.starts[g] + sizes[g];
-    out.rows = row_list(out.starts.back(), 0);
+    out.rows.resize(out.starts.back());
     std::vector<std::uint32_t> next(out.starts.begin(), out.starts.end() - 1);
     RowCursor(other).for_each([&](std::size_t r, std::size_t p) {
         const std::uint32_t group = out.group_of_row[r];
@@ -177,13 +179,17 @@ void build_groups(const Frame& other, const Keys& keys, KeyGroups<typename Keys:
     });
 }
 
-// Per logical row of `frame`, the group of other whose key it holds, or no_group.
+// Per logical row of `frame`, the group of other whose key it holds, or no_group; with
+// `as_rows` (each key held by one row of other), that row itself, or no_row.
 template <class Keys>
 std::vector<std::uint32_t> probe_groups(const Frame& frame, const Keys& keys,
-                                        const KeyGroups<typename Keys::Slot>& groups) {
-    std::vector<std::uint32_t> found = row_list(frame.height, no_group);
-    for_each_key(frame, keys, groups.table, [&](std::size_t r, std::uint32_t row, std::uint64_t hash) {
-        found[r] = groups.table.find(hash, [&](const typename Keys::Slot& slot) { return keys.matches(slot, row, hash); });
+                                        const KeyGroups<typename Keys::Slot>& groups, bool as_rows) {
+    std::vector<std::uint32_t> found = row_list(frame.height);
+    for_each_key(frame, keys, groups.table, [&](std::uint32_t row, std::uint64_t hash, bool present) {
+        const std::uint32_t group =
+            present ? groups.table.find(hash, [&](const typename Keys::Slot& slot) { return keys.matches(slot, row, hash); })
+                    : no_group;
+        found.push_back(as_rows && group != no_group ? groups.first_rows[group] : group);
     });
     return found;
 }
@@ -197,7 +203,40 @@ struct JoinedRows {
     std::size_t height = 0;
     std::size_t from_frame = 0;  // rows [0, from_frame) have a row of the frame, the rest none
     bool left_is_frame = false;
+    bool right_may_miss = true;  // whether right may hold no_row
 };
+
+// The rows of a join that gives each row of the frame once, in order, with other's row
+// right[r] (no_row for none).
+JoinedRows each_row_once(const Frame& frame, std::vector<std::uint32_t> right, bool right_may_miss) {
+    JoinedRows out;
+    out.height = out.from_frame = frame.height;
+    out.left_is_frame = !frame.selection && frame.storage_length() == frame.height;
+    if (!out.left_is_frame) {
+        out.left = row_list(frame.height);
+        RowCursor(frame).for_each([&](std::size_t, std::size_t p) { out.left.push_back(static_cast<std::uint32_t>(p)); });
+    }
+    out.right = std::move(right);
+    out.right_may_miss = right_may_miss;
+    return out;
+}
+
+// An inner or left join with other's keys held by one row each: `found` holds other's rows.
+JoinedRows lookup_rows(const Frame& frame, std::vector<std::uint32_t> found, JoinKind kind) {
+    const auto misses = static_cast<std::size_t>(std::count(found.begin(), found.end(), no_row));
+    if (kind == JoinKind::left || misses == 0) return each_row_once(frame, std::move(found), misses != 0);
+    JoinedRows out;
+    out.height = out.from_frame = frame.height - misses;
+    out.left = row_list(out.height);
+    out.right = row_list(out.height);
+    out.right_may_miss = false;
+    RowCursor(frame).for_each([&](std::size_t r, std::size_t p) {
+        if (found[r] == no_row) return;
+        out.left.push_back(static_cast<std::uint32_t>(p));
+        out.right.push_back(found[r]);
+    });
+    return out;
+}
 
 template <class Slot>
 Result<JoinedRows> joined_rows(const Frame& frame, const Frame& other, const KeyGroups<Slot>& groups,
@@ -212,52 +251,48 @@ Result<JoinedRows> joined_rows(const Frame& frame, const Frame& other, const Key
         each_once &= count == 1;
         if (kind == JoinKind::full && group != no_group) matched[group] = true;
     }
-    JoinedRows out;
-    out.from_frame = height;
     std::vector<std::uint32_t> unmatched;
     if (kind == JoinKind::full) {
         RowCursor(other).for_each([&](std::size_t r, std::size_t p) {
             const std::uint32_t group = groups.group_of_row[r];
             if (group == no_group || !matched[group]) unmatched.push_back(static_cast<std::uint32_t>(p));
         });
-        height += unmatched.size();
     }
-    if (height > max_rows) {
-        return EngineError{"the join has " + std::to_string(height) + " rows; a frame holds at most " +
-                           std::to_string(max_rows)};
+    if (height + unmatched.size() > max_rows) {
+        return EngineError{"the join has " + std::to_string(height + unmatched.size()) +
+                           " rows; a frame holds at most " + std::to_string(max_rows)};
     }
-    out.height = height;
-    out.left_is_frame = each_once && unmatched.empty() && !frame.selection && frame.storage_length() == frame.height;
     if (each_once && unmatched.empty()) {
-        // Each row of the frame once, in order (a lookup in a table, say): each group found
-        // becomes its row in other, in place.
-        if (!out.left_is_frame) {
-            out.left = row_list(height, 0);
-            RowCursor(frame).for_each([&](std::size_t r, std::size_t p) { out.left[r] = static_cast<std::uint32_t>(p); });
+        // Each row of the frame once, in order: each group found becomes its row, in place.
+        bool misses = false;
+        for (std::uint32_t& row : found) {
+            misses |= row == no_group;
+            row = row == no_group ? no_row : groups.rows[groups.starts[row]];
         }
-        for (std::uint32_t& row : found) row = row == no_group ? no_row : groups.rows[groups.starts[row]];
-        out.right = std::move(found);
-        return out;
+        return each_row_once(frame, std::move(found), misses);
     }
-    if (!out.left_is_frame) out.left = row_list(height, 0);
-    out.right = row_list(height, 0);
-    std::size_t at = 0;
+    JoinedRows out;
+    out.from_frame = height;
+    out.height = height + unmatched.size();
+    out.left = row_list(out.height);
+    out.right = row_list(out.height);
+    out.right_may_miss = keep_unmatched;
     RowCursor(frame).for_each([&](std::size_t r, std::size_t p) {
         const std::uint32_t group = found[r];
         if (group == no_group) {
             if (!keep_unmatched) return;
-            if (!out.left_is_frame) out.left[at] = static_cast<std::uint32_t>(p);
-            out.right[at++] = no_row;
+            out.left.push_back(static_cast<std::uint32_t>(p));
+            out.right.push_back(no_row);
             return;
         }
         for (std::uint32_t i = groups.starts[group]; i < groups.starts[group + 1]; ++i) {
-            if (!out.left_is_frame) out.left[at] = static_cast<std::uint32_t>(p);
-            out.right[at++] = groups.rows[i];
+            out.left.push_back(static_cast<std::uint32_t>(p));
+            out.right.push_back(groups.rows[i]);
         }
     });
     for (const std::uint32_t row : unmatched) {
-        out.left[at] = no_row;
-        out.right[at++] = row;
+        out.left.push_back(no_row);
+        out.right.push_back(row);
     }
     return out;
 }
@@ -306,7 +341,8 @@ Frame joined_frame(const Frame& frame, const Frame& other, const std::vector<con
             continue;
         }
         const CellStretch all{column.values.get(), rows.right.data(), rows.height};
-        out.columns.push_back({column.name, gather_stretches({&all, 1})});
+        out.columns.push_back({column.name, rows.right_may_miss ? gather_stretches({&all, 1})
+                                                                : gather_rows(*column.values, rows.right)});
     }
     return out;
 }
@@ -320,7 +356,11 @@ Result<Frame> hash_join(const Frame& frame, const Frame& other, const Frame& fra
     using Keys = std::decay_t<decltype(make_keys(other_keys, std::declval<const std::vector<std::uint32_t>&>()))>;
     KeyGroups<typename Keys::Slot> groups(other.height);
     build_groups(other_keys, make_keys(other_keys, groups.first_rows), groups);
-    std::vector<std::uint32_t> found = probe_groups(frame_keys, make_keys(frame_keys, groups.first_rows), groups);
+    // A lookup (each key in one row of other) finds other's rows at once, except for a full
+    // join, which needs the groups to tell other's unmatched rows.
+    const bool as_rows = groups.one_row_each() && kind != JoinKind::full;
+    std::vector<std::uint32_t> found =
+        probe_groups(frame_keys, make_keys(frame_keys, groups.first_rows), groups, as_rows);
     if (kind == JoinKind::semi || kind == JoinKind::anti) {
         std::vector<std::uint32_t> kept;
         RowCursor(frame).for_each([&](std::size_t r, std::size_t p) {
@@ -328,6 +368,7 @@ Result<Frame> hash_join(const Frame& frame, const Frame& other, const Frame& fra
         });
         return take_rows(frame, std::move(kept));
     }
+    if (as_rows) return joined_frame(frame, other, frame_key_columns, other_key_columns, lookup_rows(frame, std::move(found), kind));
     QUORVEL_ASSIGN_OR_RETURN(const JoinedRows rows, joined_rows(frame, other, groups, std::move(found), kind));
     return joined_frame(frame, other, frame_key_columns, other_key_columns, rows);
 }
