@@ -34,21 +34,23 @@ def lookup_tables(rows):
     rng = numpy.random.default_rng(13)
     int_keys = rng.choice(numpy.arange(-(2**62), 2**62, 2**40), 1_000, replace=False)
     ids = rng.permutation(rows) * 7 - 3 * rows
+    labels = numpy.array([f"label-{i}" for i in range(1_000)], dtype=object)
+    countries = numpy.array([f"country-{i % 31}" for i in range(200)], dtype=object)
+    values = lambda: {"x": rng.random(rows), "n": rng.integers(-(10**9), 10**9, rows)}  # noqa: E731
     return {
         "i64": (
-            {"k": int_keys[rng.integers(0, 1_000, rows)], "x": rng.random(rows), "n": rng.integers(-(10**9), 10**9, rows)},
-            {"k": int_keys, "w": rng.random(1_000), "label": numpy.array([f"label-{i}" for i in range(1_000)], dtype=object)},
+            {"k": int_keys[rng.integers(0, 1_000, rows)], **values()},
+            {"k": int_keys, "w": rng.random(1_000), "label": labels},
         ),
         "unique": (
             {"k": ids, "x": rng.random(rows)},
             {"k": rng.permutation(ids), "y": rng.integers(0, 10**6, rows)},
         ),
         "str": (
-            {"k": places()[rng.integers(0, 200, rows)], "x": rng.random(rows), "n": rng.integers(-(10**9), 10**9, rows)},
-            {"k": places(), "country": numpy.array([f"country-{i % 31}" for i in range(200)], dtype=object),
-             "population": rng.integers(10**4, 10**7, 200)},
+            {"k": places()[rng.integers(0, 200, rows)], **values()},
+            {"k": places(), "country": countries, "population": rng.integers(10**4, 10**7, 200)},
         ),
-    }  # fmt: skip
+    }
 
 
 @functools.cache

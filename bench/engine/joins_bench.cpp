@@ -131,7 +131,8 @@ Frame mixed(std::uint64_t seed) {
                       static_cast<int>(1 + random() % 12), static_cast<int>(1 + random() % 28));
         day.push_back(text);
     }
-    return frame_of({{"city", std::move(city)}, {"amount", std::move(amount)}, {"n", std::move(n)}, {"day", std::move(day)}});
+    return frame_of(
+        {{"city", std::move(city)}, {"amount", std::move(amount)}, {"n", std::move(n)}, {"day", std::move(day)}});
 }
 
 const Frame& mixed_frame() {

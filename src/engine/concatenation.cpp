@@ -52,7 +52,9 @@ std::vector<std::uint32_t> rows_of_both(const Frame& frame, const Frame& other) 
     std::vector<std::uint32_t> rows;
     rows.reserve(frame.height + other.height);
     for (const Frame* part : {&frame, &other}) {
-        for (std::size_t r = 0; r < part->height; ++r) rows.push_back(static_cast<std::uint32_t>(part->physical_row(r)));
+        for (std::size_t r = 0; r < part->height; ++r) {
+            rows.push_back(static_cast<std::uint32_t>(part->physical_row(r)));
+        }
     }
     return rows;
 }

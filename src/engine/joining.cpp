@@ -1,6 +1,7 @@
 #include "engine/joining.hpp"
 
 #include <algorithm>
+#include <span>
 #include <string>
 #include <type_traits>
 #include <variant>
@@ -131,8 +132,9 @@ void for_each_key(const Frame& frame, const Keys& keys, const Table& table, Visi
 }
 
 // other's rows by key: each distinct present key is a group, numbered in order of first
-// appearance, whose rows are listed in other's order, those of group g at
-// rows[starts[g], starts[g + 1]).
+// appearance, whose rows are listed in other's order. When each key is held by one row only
+// (other's keys are unique, as a lookup table's are), a group is its first row; otherwise
+// the rows of group g are rows[starts[g], starts[g + 1]).
 template <class Slot>
 struct KeyGroups {
     explicit KeyGroups(std::size_t rows) : table(rows) {}
@@ -140,12 +142,14 @@ struct KeyGroups {
     GroupTable<Slot> table;
     std::vector<std::uint32_t> group_of_row = {};  // per logical row of other; no_group for a null key
     std::vector<std::uint32_t> first_rows = {};
+    bool one_row_each = false;
     std::vector<std::uint32_t> starts = {};
     std::vector<std::uint32_t> rows = {};
 
-    std::size_t size(std::uint32_t group) const { return starts[group + 1] - starts[group]; }
-    // Whether each key is held by one row only: a group is then as good as its row.
-    bool one_row_each() const { return rows.size() == first_rows.size(); }
+    std::span<const std::uint32_t> rows_of(std::uint32_t group) const {
+        if (one_row_each) return {first_rows.data() + group, 1};
+        return {rows.data() + starts[group], rows.data() + starts[group + 1]};
+    }
 };
 
 template <class Keys>
@@ -168,6 +172,8 @@ void build_groups(const Frame& other, const Keys& keys, KeyGroups<typename Keys:
         out.group_of_row.push_back(group);
         ++sizes[group];
     });
+    out.one_row_each = std::all_of(sizes.begin(), sizes.end(), [](std::uint32_t size) { return size == 1; });
+    if (out.one_row_each) return;
     // Each group's rows in other's order: a counting sort of the rows by group.
     out.starts.assign(sizes.size() + 1, 0);
     for (std::size_t g = 0; g < sizes.size(); ++g) out.starts[g + 1] = out.starts[g] + sizes[g];
@@ -186,9 +192,8 @@ std::vector<std::uint32_t> probe_groups(const Frame& frame, const Keys& keys,
                                         const KeyGroups<typename Keys::Slot>& groups, bool as_rows) {
     std::vector<std::uint32_t> found = row_list(frame.height);
     for_each_key(frame, keys, groups.table, [&](std::uint32_t row, std::uint64_t hash, bool present) {
-        const std::uint32_t group =
-            present ? groups.table.find(hash, [&](const typename Keys::Slot& slot) { return keys.matches(slot, row, hash); })
-                    : no_group;
+        const auto matches = [&](const typename Keys::Slot& slot) { return keys.matches(slot, row, hash); };
+        const std::uint32_t group = present ? groups.table.find(hash, matches) : no_group;
         found.push_back(as_rows && group != no_group ? groups.first_rows[group] : group);
     });
     return found;
@@ -214,7 +219,8 @@ JoinedRows each_row_once(const Frame& frame, std::vector<std::uint32_t> right, b
     out.left_is_frame = !frame.selection && frame.storage_length() == frame.height;
     if (!out.left_is_frame) {
         out.left = row_list(frame.height);
-        RowCursor(frame).for_each([&](std::size_t, std::size_t p) { out.left.push_back(static_cast<std::uint32_t>(p)); });
+        RowCursor(frame).for_each(
+            [&](std::size_t, std::size_t p) { out.left.push_back(static_cast<std::uint32_t>(p)); });
     }
     out.right = std::move(right);
     out.right_may_miss = right_may_miss;
@@ -246,7 +252,7 @@ Result<JoinedRows> joined_rows(const Frame& frame, const Frame& other, const Key
     bool each_once = true;
     std::vector<bool> matched(kind == JoinKind::full ? groups.first_rows.size() : 0, false);
     for (const std::uint32_t group : found) {
-        const std::size_t count = group == no_group ? (keep_unmatched ? 1 : 0) : groups.size(group);
+        const std::size_t count = group == no_group ? (keep_unmatched ? 1 : 0) : groups.rows_of(group).size();
         height += count;
         each_once &= count == 1;
         if (kind == JoinKind::full && group != no_group) matched[group] = true;
@@ -267,7 +273,7 @@ Result<JoinedRows> joined_rows(const Frame& frame, const Frame& other, const Key
         bool misses = false;
         for (std::uint32_t& row : found) {
             misses |= row == no_group;
-            row = row == no_group ? no_row : groups.rows[groups.starts[row]];
+            row = row == no_group ? no_row : groups.rows_of(row).front();
         }
         return each_row_once(frame, std::move(found), misses);
     }
@@ -285,9 +291,9 @@ Result<JoinedRows> joined_rows(const Frame& frame, const Frame& other, const Key
             out.right.push_back(no_row);
             return;
         }
-        for (std::uint32_t i = groups.starts[group]; i < groups.starts[group + 1]; ++i) {
+        for (const std::uint32_t row : groups.rows_of(group)) {
             out.left.push_back(static_cast<std::uint32_t>(p));
-            out.right.push_back(groups.rows[i]);
+            out.right.push_back(row);
         }
     });
     for (const std::uint32_t row : unmatched) {
@@ -358,7 +364,7 @@ Result<Frame> hash_join(const Frame& frame, const Frame& other, const Frame& fra
     build_groups(other_keys, make_keys(other_keys, groups.first_rows), groups);
     // A lookup (each key in one row of other) finds other's rows at once, except for a full
     // join, which needs the groups to tell other's unmatched rows.
-    const bool as_rows = groups.one_row_each() && kind != JoinKind::full;
+    const bool as_rows = groups.one_row_each && kind != JoinKind::full;
     std::vector<std::uint32_t> found =
         probe_groups(frame_keys, make_keys(frame_keys, groups.first_rows), groups, as_rows);
     if (kind == JoinKind::semi || kind == JoinKind::anti) {
@@ -368,7 +374,10 @@ Result<Frame> hash_join(const Frame& frame, const Frame& other, const Frame& fra
         });
         return take_rows(frame, std::move(kept));
     }
-    if (as_rows) return joined_frame(frame, other, frame_key_columns, other_key_columns, lookup_rows(frame, std::move(found), kind));
+    if (as_rows) {
+        const JoinedRows rows = lookup_rows(frame, std::move(found), kind);
+        return joined_frame(frame, other, frame_key_columns, other_key_columns, rows);
+    }
     QUORVEL_ASSIGN_OR_RETURN(const JoinedRows rows, joined_rows(frame, other, groups, std::move(found), kind));
     return joined_frame(frame, other, frame_key_columns, other_key_columns, rows);
 }
@@ -417,10 +426,13 @@ Result<Frame> join(const Frame& frame, const Frame& other, const std::vector<std
     if (on.size() == 1) {
         switch (frame_keys.columns.front().values->dtype()) {
             case DType::f64:
-                return join_by([](const Frame& side, const auto&) { return NumberKeys<double>{side.columns[0].values->f64()}; });
+                return join_by([](const Frame& side, const auto&) {
+                    return NumberKeys<double>{side.columns[0].values->f64()};
+                });
             case DType::i64:
-                return join_by(
-                    [](const Frame& side, const auto&) { return NumberKeys<std::int64_t>{side.columns[0].values->i64()}; });
+                return join_by([](const Frame& side, const auto&) {
+                    return NumberKeys<std::int64_t>{side.columns[0].values->i64()};
+                });
             case DType::str: break;
         }
         return join_by([](const Frame& side, const auto&) { return TextKeys{side.columns[0].values->str()}; });

@@ -158,8 +158,8 @@ private:
             }
         };
         if (frame_rows) {
-            frame_rows->for_each([&](std::size_t, std::size_t p) QUORVEL_INLINE_VISIT { take(static_cast<std::uint32_t>(p)); },
-                                 cells);
+            frame_rows->for_each(
+                [&](std::size_t, std::size_t p) QUORVEL_INLINE_VISIT { take(static_cast<std::uint32_t>(p)); }, cells);
         } else {
             // An entry is read before any is written at its place: count never passes i.
             for (std::size_t i = begin; i < end; ++i) {

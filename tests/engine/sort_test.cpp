@@ -231,7 +231,8 @@ int compare_cells(const ColumnValues& values, std::size_t a, std::size_t b, bool
 
 // The order of several keys by its definition: a stable sort of the logical rows under the
 // keys compared in turn.
-Rows reference_order_by(const Frame& frame, const std::vector<std::string>& names, const std::vector<bool>& descending) {
+Rows reference_order_by(const Frame& frame, const std::vector<std::string>& names,
+                        const std::vector<bool>& descending) {
     std::vector<std::size_t> logical(frame.height);
     std::iota(logical.begin(), logical.end(), std::size_t{0});
     std::stable_sort(logical.begin(), logical.end(), [&](std::size_t a, std::size_t b) {
@@ -278,7 +279,8 @@ TEST(SortBy, OrdersByEachKeyInTurn) {
         {{}, {{}, true}, {0, 1, 2, 3, 4, 5, 6}},
     };
     for (const auto& c : cases) {
-        const std::string what = ::testing::PrintToString(c.names) + " " + ::testing::PrintToString(c.directions.descending);
+        const std::string what =
+            ::testing::PrintToString(c.names) + " " + ::testing::PrintToString(c.directions.descending);
         EXPECT_EQ(sorted_by(frame, c.names, c.directions), c.rows) << what;
         std::vector<bool> each(c.names.size(), !c.directions.per_key && c.directions.descending[0]);
         if (c.directions.per_key) each = c.directions.descending;
@@ -327,7 +329,8 @@ TEST_P(SortByAgainstReference, MatchesTheReferenceAndChainedSorts) {
         const std::uint64_t draw = random();
         ints.push_back(draw % 11 == 0 ? Int{} : Int{static_cast<std::int64_t>(draw % 5) - 2});
         floats.push_back(draw % 13 == 1 ? Float{} : Float{specials[(draw >> 8) % std::size(specials)]});
-        texts.push_back(draw % 17 == 2 ? Text{} : Text{prefixes[(draw >> 16) % 5] + std::string(1, 'a' + (draw >> 24) % 3)});
+        const std::string text = prefixes[(draw >> 16) % 5] + std::string(1, static_cast<char>('a' + (draw >> 24) % 3));
+        texts.push_back(draw % 17 == 2 ? Text{} : Text{text});
     }
     const Frame plain = frame_of({{"i", int_cells(ints)}, {"f", float_cells(floats)}, {"t", text_cells(texts)}});
     Rows some;

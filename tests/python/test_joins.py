@@ -19,7 +19,8 @@ TEXTS = ["", "a", "é", "abcdefghijklmnopqrstuvwxyz"]
 
 def frame_of(columns):
     """A frame of the columns, None for a null; a name's first letter gives its dtype."""
-    return quorvel.Frame.from_arrow(pa.table({name: pa.array(values, TYPES[name[0]]) for name, values in columns.items()}))
+    arrays = {name: pa.array(values, TYPES[name[0]]) for name, values in columns.items()}
+    return quorvel.Frame.from_arrow(pa.table(arrays))
 
 
 def rows_of(frame):

@@ -52,7 +52,8 @@ PARAMETERS = {
     "sort": "name, descending", "where_among": "name, values", "where_in": "name, values",
     "floats": "name", "ints": "name", "strings": "name",
     "sum": "name", "mean": "name", "min": "name", "max": "name",
-    "sort_by": "names, descending", "join": "other, on, how", "unique": "names", "concat": "other", "rename": "old, new",
+    "sort_by": "names, descending", "join": "other, on, how", "unique": "names", "concat": "other",
+    "rename": "old, new",
     **{f"where_{op}": "name, value" for op in ("eq", "ne", "lt", "le", "gt", "ge", "is")},
 }  # fmt: skip
 
