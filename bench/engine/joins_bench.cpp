@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "city_names.hpp"
 #include "engine/concatenation.hpp"
 #include "engine/grouping.hpp"
 #include "engine/joining.hpp"
@@ -29,18 +30,6 @@ Frame frame_of(std::vector<std::pair<std::string, Cells>> columns) {
         if (!add_column(frame, name, std::move(cells)).ok()) std::abort();
     }
     return frame;
-}
-
-std::vector<std::string> city_names() {
-    std::mt19937_64 random(3);
-    const char* syllables[] = {"san", "ta", "ber", "lin", "os", "lo", "li", "ma", "por", "to", "new", "york"};
-    std::vector<std::string> names;
-    while (names.size() < 200) {
-        std::string name = random() % 5 == 0 ? "San " : "";
-        for (std::uint64_t s = 0, count = 2 + random() % 3; s < count; ++s) name += syllables[random() % 12];
-        if (std::find(names.begin(), names.end(), name) == names.end()) names.push_back(name);
-    }
-    return names;
 }
 
 F64Cells uniform_floats(std::mt19937_64& random, std::size_t count) {
@@ -95,7 +84,7 @@ const std::pair<Frame, Frame>& unique_i64() {
 const std::pair<Frame, Frame>& lookup_str() {
     static const std::pair<Frame, Frame> frames = [] {
         std::mt19937_64 random(13);
-        const std::vector<std::string> names = city_names();
+        const std::vector<std::string> names = city_names(random);
         StrCells k, table_keys, countries;
         I64Cells n, population;
         for (std::size_t i = 0; i < rows; ++i) {
@@ -118,7 +107,7 @@ const std::pair<Frame, Frame>& lookup_str() {
 // city (200 names), amount (two decimals), n, day (YYYY-MM-DD).
 Frame mixed(std::uint64_t seed) {
     std::mt19937_64 random(seed);
-    const std::vector<std::string> names = city_names();
+    const std::vector<std::string> names = city_names(random);
     StrCells city, day;
     F64Cells amount;
     I64Cells n;

@@ -59,6 +59,16 @@ def test_sort_leaves_the_source_and_sorts_derived_frames():
         (lambda f: f.sort("k"), TypeError, "Frame.sort() missing 1 required positional argument: 'descending'", None),
         (lambda f: f.sort(descending=True, name="k", x=1), TypeError,
          "Frame.sort() got an unexpected keyword argument 'x'", None),
+        (lambda f: f.sort_by(["k"], 1), TypeError, "'int' object is not an instance of 'bool'", "descending"),
+        (lambda f: f.sort_by(["k"], "yes"), TypeError, "'str' object is not an instance of 'bool'", "descending"),
+        (lambda f: f.sort_by(["k"], [True, None]), TypeError, "'None' is not an instance of 'bool'", "descending"),
+        (lambda f: f.sort_by(["k"], {True}), TypeError, "'set' object is not an instance of 'bool'", "descending"),
+        (lambda f: f.sort_by("k", True), TypeError, "Can't extract `str` to `Vec`", "names"),
+        (lambda f: f.sort_by(["k"], [True, False]), ValueError, "descending has 2 flags for 1 name", None),
+        (lambda f: f.sort_by(["k", "k"], False), ValueError, 'column "k" selected twice', None),
+        (lambda f: f.sort_by(["K"], False), ValueError, 'no column "K" (the frame has "k")', None),
+        (lambda f: f.sort_by(["k"]), TypeError,
+         "Frame.sort_by() missing 1 required positional argument: 'descending'", None),
     ],
 )
 def test_sort_errors(call, error, message, note):
@@ -143,27 +153,3 @@ def test_sort_by_takes_a_flag_or_a_sequence_of_flags():
     numpy = pytest.importorskip("numpy")
     assert f.sort_by(["k", "v"], numpy.array([False, True])).ints("v") == [4, 2, 3, 1]
     assert f.sort_by(["k"], numpy.bool_(True)).ints("v") == [1, 3, 2, 4]
-
-
-@pytest.mark.parametrize(
-    "call, error, message, note",
-    [
-        (lambda f: f.sort_by(["k"], 1), TypeError, "'int' object is not an instance of 'bool'", "descending"),
-        (lambda f: f.sort_by(["k"], "yes"), TypeError, "'str' object is not an instance of 'bool'", "descending"),
-        (lambda f: f.sort_by(["k"], [True, None]), TypeError, "'None' is not an instance of 'bool'", "descending"),
-        (lambda f: f.sort_by(["k"], {True}), TypeError, "'set' object is not an instance of 'bool'", "descending"),
-        (lambda f: f.sort_by("k", True), TypeError, "Can't extract `str` to `Vec`", "names"),
-        (lambda f: f.sort_by(["k"], [True, False]), ValueError, "descending has 2 flags for 1 name", None),
-        (lambda f: f.sort_by(["k", "k"], False), ValueError, 'column "k" selected twice', None),
-        (lambda f: f.sort_by(["K"], False), ValueError, 'no column "K" (the frame has "k")', None),
-        (lambda f: f.sort_by(["k"]), TypeError,
-         "Frame.sort_by() missing 1 required positional argument: 'descending'", None),
-    ],
-)
-def test_sort_by_errors(call, error, message, note):
-    f = quorvel.Frame()
-    f.add_ints("k", [1])
-    with pytest.raises(error) as raised:
-        call(f)
-    assert str(raised.value) == message
-    assert getattr(raised.value, "__notes__", None) == ([f"while processing '{note}'"] if note else None)
