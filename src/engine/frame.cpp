@@ -26,6 +26,21 @@ void copy_nulls(const Validity& source, const CellStretch& stretch, std::size_t 
     });
 }
 
+// A column this small stays in the caches while it is read: asking for its cells ahead
+// (a small table a join reads for every row, say) would only cost instructions.
+constexpr std::size_t cached_bytes = std::size_t{1} << 20;
+
+// Walks `rows` with `visit`, asking for `ahead` ahead unless the column read, of `bytes`
+// bytes, stays in the caches.
+template <class Visit, class Ahead>
+void walk(const RowCursor& rows, std::size_t bytes, Visit&& visit, const Ahead& ahead) {
+    if (bytes <= cached_bytes) {
+        rows.for_each(visit);
+    } else {
+        rows.for_each(visit, ahead);
+    }
+}
+
 template <class T>
 const NumberCells<T>& cells_of(const CellStretch& stretch) {
     return std::get<NumberCells<T>>(stretch.values->cells());
@@ -46,8 +61,9 @@ NumberCells<T> gather_numbers(std::span<const CellStretch> stretches, std::size_
         } else {
             out.values.resize(at + stretch.count);
             T* const values = out.values.data() + at;
-            rows.for_each([&](std::size_t r, std::size_t p) { values[r] = may_miss && p == no_row ? T{} : from[p]; },
-                          source);
+            walk(
+                rows, source.size() * sizeof(T),
+                [&](std::size_t r, std::size_t p) { values[r] = may_miss && p == no_row ? T{} : from[p]; }, source);
         }
         copy_nulls<may_miss>(source.validity, stretch, at, length, out.validity);
     }
@@ -92,10 +108,11 @@ void append_text_bytes(const StrCells& source, const RowCursor& rows, std::uint6
         }
         to += size;
     };
+    const std::size_t source_bytes_read = source_size + source.offsets.size() * sizeof(std::uint64_t);
     if constexpr (may_miss) {
-        rows.for_each(copy, TextsWithMisses{source});
+        walk(rows, source_bytes_read, copy, TextsWithMisses{source});
     } else {
-        rows.for_each(copy, source);
+        walk(rows, source_bytes_read, copy, source);
     }
     out.resize(start + bytes);
 }
@@ -107,7 +124,8 @@ StrCells gather_strings(std::span<const CellStretch> stretches, std::size_t leng
     reserve_advised(out.offsets, length + 1);
     std::vector<std::uint64_t> stretch_bytes;
     for (const CellStretch& stretch : stretches) {
-        const std::uint64_t* const from = std::get<StrCells>(stretch.values->cells()).offsets.data();
+        const StrCells& source = std::get<StrCells>(stretch.values->cells());
+        const std::uint64_t* const from = source.offsets.data();
         const std::uint64_t before = out.offsets.back();
         if (!stretch.rows) {
             // Whole: the stretch's own offsets, moved to where its bytes will start.
@@ -121,13 +139,13 @@ StrCells gather_strings(std::span<const CellStretch> stretches, std::size_t leng
             out.offsets.resize(at + stretch.count);
             std::uint64_t* const offsets = out.offsets.data() + at;
             std::uint64_t total = before;
-            RowCursor(stretch.rows, stretch.count)
-                .for_each(
-                    [&](std::size_t r, std::size_t p) {
-                        if (!(may_miss && p == no_row)) total += from[p + 1] - from[p];
-                        offsets[r] = total;
-                    },
-                    from);
+            walk(
+                RowCursor(stretch.rows, stretch.count), source.offsets.size() * sizeof(std::uint64_t),
+                [&](std::size_t r, std::size_t p) {
+                    if (!(may_miss && p == no_row)) total += from[p + 1] - from[p];
+                    offsets[r] = total;
+                },
+                from);
         }
         stretch_bytes.push_back(out.offsets.back() - before);
     }

@@ -83,6 +83,9 @@ public:
 
     // Where the probe path of `hash` begins, to be asked for ahead of a lookup.
     const Slot* home(std::uint64_t hash) const { return slots_.data() + (hash >> shift_); }
+    // Whether the table is too large for the caches to hold it: only then is asking for
+    // slots ahead worth its instructions.
+    bool beyond_caches() const { return slots_.size() >= small_capacity; }
 
 private:
     // An eighth full while the table takes at most 1 MiB, so that nearly every lookup ends

@@ -113,20 +113,24 @@ struct ColumnKeys {
     Slot slot(std::uint32_t, std::uint64_t hash, std::uint32_t group) const { return {hash, group}; }
 };
 
-// Calls visit(physical row, hash, present) for each logical row of `frame` in order,
+// Calls visit(logical row, physical row, hash, present) for each row of `frame` in order,
 // `present` when its key has no null cell, a block of rows at a time, asking for each hash's
-// home slot in `table` first.
+// home slot in a large `table` first.
 template <class Keys, class Table, class Visit>
 void for_each_key(const Frame& frame, const Keys& keys, const Table& table, Visit&& visit) {
     std::uint32_t rows[block_rows];
     std::uint64_t hashes[block_rows];
+    std::size_t start = 0;
     std::size_t count = 0;
     RowCursor(frame).for_each_block<block_rows>(
         [&](std::size_t, std::size_t p) { rows[count++] = static_cast<std::uint32_t>(p); },
         [&] {
             keys.hash_block(rows, count, hashes);
-            for (std::size_t i = 0; i < count; ++i) prefetch(table.home(hashes[i]));
-            for (std::size_t i = 0; i < count; ++i) visit(rows[i], hashes[i], keys.present(rows[i]));
+            if (table.beyond_caches()) {
+                for (std::size_t i = 0; i < count; ++i) prefetch(table.home(hashes[i]));
+            }
+            for (std::size_t i = 0; i < count; ++i) visit(start + i, rows[i], hashes[i], keys.present(rows[i]));
+            start += count;
             count = 0;
         });
 }
@@ -156,7 +160,7 @@ template <class Keys>
 void build_groups(const Frame& other, const Keys& keys, KeyGroups<typename Keys::Slot>& out) {
     out.group_of_row = row_list(other.height);
     std::vector<std::uint32_t> sizes;
-    for_each_key(other, keys, out.table, [&](std::uint32_t row, std::uint64_t hash, bool present) {
+    for_each_key(other, keys, out.table, [&](std::size_t, std::uint32_t row, std::uint64_t hash, bool present) {
         if (!present) {
             out.group_of_row.push_back(no_group);
             return;
@@ -191,10 +195,13 @@ template <class Keys>
 std::vector<std::uint32_t> probe_groups(const Frame& frame, const Keys& keys,
                                         const KeyGroups<typename Keys::Slot>& groups, bool as_rows) {
     std::vector<std::uint32_t> found = row_list(frame.height);
-    for_each_key(frame, keys, groups.table, [&](std::uint32_t row, std::uint64_t hash, bool present) {
+    found.resize(frame.height);
+    std::uint32_t* const out = found.data();
+    const std::uint32_t* const first_rows = groups.first_rows.data();
+    for_each_key(frame, keys, groups.table, [&](std::size_t r, std::uint32_t row, std::uint64_t hash, bool present) {
         const auto matches = [&](const typename Keys::Slot& slot) { return keys.matches(slot, row, hash); };
         const std::uint32_t group = present ? groups.table.find(hash, matches) : no_group;
-        found.push_back(as_rows && group != no_group ? groups.first_rows[group] : group);
+        out[r] = as_rows && group != no_group ? first_rows[group] : group;
     });
     return found;
 }
