@@ -149,6 +149,32 @@ class Frame:
         text that is not UTF-8 raises ValueError naming the column and row.
         """
 
+    def sort_by(self, names: Sequence[str], descending: bool | Sequence[bool]) -> Frame:
+        """The rows ordered by several columns, stably: the first decides, each next breaks ties.
+
+        `descending` is one bool for every column or one per name. Each column orders as
+        sort orders it: nulls last and f64 NaN just before them, both ways; texts by bytes.
+        """
+
+    def join(self, other: Frame, on: Sequence[str], how: Literal["inner", "left", "full", "semi", "anti"]) -> Frame:
+        """This frame joined with `other` on the key columns `on`, by a hash table on `other`.
+
+        Keys are equal as group finds them, but a null key matches nothing. "inner", "left"
+        and "full" give this frame's columns, then other's non-key ones: each row in order,
+        followed by its matches in other's order; "left" keeps a row without matches with
+        nulls, "full" also adds other's unmatched rows at the end. "semi" keeps the rows
+        that match, "anti" those that do not, with this frame's columns only.
+        """
+
+    def unique(self, names: Sequence[str]) -> Frame:
+        """The first row of each distinct combination of the named columns (all when empty), in order."""
+
+    def concat(self, other: Frame) -> Frame:
+        """This frame's rows, then other's; both must have the same names and dtypes in the same order."""
+
+    def rename(self, old: str, new: str) -> Frame:
+        """The frame with column `old` called `new`, sharing its values."""
+
 @final
 class Grouped:
     """A frame split by the values of some columns; each aggregation is a `Frame` with the key

@@ -43,7 +43,7 @@ import chart  # noqa: E402  (found through the path above)
 LIBRARIES = ["quorvel", "pandas", "polars", "pyarrow", "duckdb"]
 MULTI_THREADED = {"polars", "pyarrow", "duckdb"}
 # The families in the order a long-lived process runs them: reading comes first.
-FAMILIES = ["csv", "groups", "rows"]
+FAMILIES = ["csv", "groups", "rows", "joins"]
 # A long-lived median this far from the fresh one, either way, is flagged.
 TOLERANCE = 0.10
 

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "city_names.hpp"
 #include "engine/date_parts.hpp"
 #include "engine/filters.hpp"
 #include "engine/sorting.hpp"
@@ -52,13 +53,7 @@ const Frame& ints() {
 const Frame& cities() {
     static const Frame frame = [] {
         std::mt19937_64 random(3);
-        const char* syllables[] = {"san", "ta", "ber", "lin", "os", "lo", "li", "ma", "por", "to", "new", "york"};
-        std::vector<std::string> names;
-        while (names.size() < 200) {
-            std::string name = random() % 5 == 0 ? "San " : "";
-            for (std::uint64_t s = 0, count = 2 + random() % 3; s < count; ++s) name += syllables[random() % 12];
-            if (std::find(names.begin(), names.end(), name) == names.end()) names.push_back(name);
-        }
+        const std::vector<std::string> names = city_names(random);
         StrCells cells;
         for (std::size_t i = 0; i < rows; ++i) cells.push_back(names[random() % names.size()]);
         return frame_of("city", std::move(cells));

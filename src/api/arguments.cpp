@@ -253,6 +253,24 @@ std::optional<std::vector<std::string>> to_text_list(PyObject* object, const cha
     return noted(converted ? std::optional(std::move(texts)) : std::nullopt, argument);
 }
 
+std::optional<engine::SortDirections> to_sort_directions(PyObject* object, const char* argument) {
+    engine::SortDirections directions;
+    // A flag is never a sequence; a str is refused as a flag, not read as a list of characters.
+    if (PyUnicode_Check(object) || !PySequence_Check(object)) {
+        const std::optional<bool> flag = flag_of(object);
+        if (flag) directions.descending.push_back(*flag);
+        return noted(flag ? std::optional(std::move(directions)) : std::nullopt, argument);
+    }
+    directions.per_key = true;
+    const bool converted = for_each_item(object, [&](std::size_t size) { directions.descending.reserve(size); },
+                                         [&](PyObject* item) {
+                                             const std::optional<bool> flag = flag_of(item);
+                                             if (flag) directions.descending.push_back(*flag);
+                                             return flag.has_value();
+                                         });
+    return noted(converted ? std::optional(std::move(directions)) : std::nullopt, argument);
+}
+
 std::optional<void*> to_capsule_pointer(PyObject* object, const char* name, const char* argument) {
     if (!PyCapsule_CheckExact(object)) {
         raise_not_instance(object, "PyCapsule");

@@ -10,6 +10,7 @@
 
 #include "api/python.hpp"
 #include "engine/column_values.hpp"
+#include "engine/sorting.hpp"
 
 namespace quorvel::api {
 
@@ -57,6 +58,8 @@ std::optional<engine::I64Cells> to_integer_list(PyObject* object, const char* ar
 std::optional<engine::F64Cells> to_number_list(PyObject* object, const char* argument);
 std::optional<engine::StrCells> to_text_cells(PyObject* object, const char* argument);
 std::optional<std::vector<std::string>> to_text_list(PyObject* object, const char* argument);
+// One flag for every sort key, or a sequence of flags, one per key.
+std::optional<engine::SortDirections> to_sort_directions(PyObject* object, const char* argument);
 // The pointer held by a PyCapsule named `name`.
 std::optional<void*> to_capsule_pointer(PyObject* object, const char* name, const char* argument);
 

@@ -11,9 +11,11 @@
 #include "api/errors.hpp"
 #include "api/frame_arrow.hpp"
 #include "csv/writer.hpp"
+#include "engine/concatenation.hpp"
 #include "engine/date_parts.hpp"
 #include "engine/filters.hpp"
 #include "engine/grouping.hpp"
+#include "engine/joining.hpp"
 #include "engine/slicing.hpp"
 #include "engine/sorting.hpp"
 #include "engine/summaries.hpp"
@@ -84,6 +86,12 @@ constexpr auto frame_methods = std::tuple{
     method_with_body("free", free_body, Access::shared, [](const Frame&) { return NoneResult{}; }),
     own_method("__arrow_c_stream__", frame_arrow_c_stream, 0, "__arrow_c_stream__($self, requested_schema=None)\n--\n\n"),
     own_method("from_arrow", frame_from_arrow, METH_CLASS, "from_arrow($type, data)\n--\n\n"),
+    method("sort_by", Access::shared, &engine::sort_by, param<TextList>("names"), param<Directions>("descending")),
+    method("join", Access::shared, &engine::join, param<FrameArgument>("other"), param<TextList>("on"),
+           param<Text>("how")),
+    method("unique", Access::shared, &engine::unique, param<TextList>("names")),
+    method("concat", Access::shared, &engine::concat, param<FrameArgument>("other")),
+    method("rename", Access::shared, &engine::rename, param<Text>("old"), param<Text>("new")),
 };
 
 auto frame_method_table = method_table<FrameClass, frame_methods>();

@@ -51,6 +51,13 @@ struct Frame {
 // The column called `name`, or the lookup error naming every column.
 Result<const Column*> find_column(const std::vector<Column>& columns, std::string_view name);
 
+// The names of `columns` in quoted form, joined by ", " ("none" for no columns): how the
+// lookup error lists them.
+std::string quoted_names(const std::vector<Column>& columns);
+
+// "the frame has a column {name} already": the error of a name that is taken.
+EngineError name_taken(std::string_view name);
+
 // "column {name} is {dtype}": how every message about a column's dtype begins.
 std::string column_is(std::string_view name, DType dtype);
 
@@ -75,8 +82,21 @@ ValuesRef gather_rows(const ColumnValues& values, std::span<const std::uint32_t>
 // The cells of `values` (a column of `frame`) in the frame's logical row order.
 ValuesRef gather(const Frame& frame, const ValuesRef& values);
 
-// The cells at physical rows `rows` of `values`, in that order.
-ValuesRef gather_rows(const ColumnValues& values, std::span<const std::uint32_t> rows);
+// Stands for no row in a list of physical rows that gather_stretches reads: a null there.
+inline constexpr std::uint32_t no_row = std::numeric_limits<std::uint32_t>::max();
+
+// A stretch of a column being written out: the cells of `values` at the `count` physical rows
+// listed at `rows`, in that order (no_row giving a null), or its first `count` cells in
+// storage order when `rows` is null.
+struct CellStretch {
+    const ColumnValues* values;
+    const std::uint32_t* rows;
+    std::size_t count;
+};
+
+// The cells of the stretches, one after another, as a new column: how columns of two frames
+// are put end to end. Every stretch's values are of one dtype, and there is at least one.
+ValuesRef gather_stretches(std::span<const CellStretch> stretches);
 
 // The frame with every column written out in logical row order and no row selection.
 Frame materialize(const Frame& frame);

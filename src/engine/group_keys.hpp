@@ -56,12 +56,26 @@ inline bool same_text(std::string_view a, std::string_view b) {
     return size <= covered_size || a == b;
 }
 
-// Two cells of one key column: both null, or both present with equal values.
+// Cell `a` of one key column and cell `b` of another of the same dtype (or of the same
+// column): both null, or both present with equal values.
+template <class Cells>
+bool cells_equal(const Cells& cells_a, std::size_t a, const Cells& cells_b, std::size_t b) {
+    const bool present = cells_a.is_present(a);
+    if (present != cells_b.is_present(b)) return false;
+    return !present || values_equal(value_at(cells_a, a), value_at(cells_b, b));
+}
+
 template <class Cells>
 bool cells_equal(const Cells& cells, std::size_t a, std::size_t b) {
-    const bool present = cells.is_present(a);
-    if (present != cells.is_present(b)) return false;
-    return !present || values_equal(value_at(cells, a), value_at(cells, b));
+    return cells_equal(cells, a, cells, b);
+}
+
+// Feeds one key column's cells at `rows` into the running FNV-1a hashes of those rows.
+template <class Cells>
+void hash_column(const Cells& cells, const std::uint32_t* rows, std::size_t count, std::uint64_t* hashes) {
+    for (std::size_t i = 0; i < count; ++i) {
+        hashes[i] = cells.is_present(rows[i]) ? hash_value(hashes[i], value_at(cells, rows[i])) : hash_null(hashes[i]);
+    }
 }
 
 }  // namespace quorvel::engine::group_keys

@@ -26,29 +26,6 @@ std::uint32_t new_group(std::uint32_t physical_row, Grouping& out) {
     return group;
 }
 
-// A slot that keeps a number key itself, so that a lookup reads no column.
-struct NumberSlot {
-    std::uint64_t bits = 0;
-    std::uint32_t group = no_group;
-    std::uint64_t hash() const { return quick_hash(bits); }
-};
-
-// A slot that keeps a text key's hash and a view of the text in the column, so that a
-// lookup reads no offsets.
-struct TextSlot {
-    std::uint64_t key_hash = 0;
-    std::string_view text;
-    std::uint32_t group = no_group;
-    std::uint64_t hash() const { return key_hash; }
-};
-
-// A slot that keeps the key's hash; the key is read from the group's first row.
-struct HashSlot {
-    std::uint64_t key_hash = 0;
-    std::uint32_t group = no_group;
-    std::uint64_t hash() const { return key_hash; }
-};
-
 // Puts each logical row of `keys` in the group that group_of(physical row) gives, and counts
 // the rows of each group. Single-column keys are looked up row by row: with the hash a few
 // instructions, working in blocks would only add stores.
@@ -104,14 +81,6 @@ void group_by_text(const Frame& keys, const StrCells& cells, Grouping& out) {
             hash, [&](const TextSlot& slot) { return slot.key_hash == hash && same_text(slot.text, text); },
             [&] { return TextSlot{hash, text, new_group(row, out)}; });
     });
-}
-
-// Feeds one key column's cells at `rows` into the running FNV-1a hashes of those rows.
-template <class Cells>
-void hash_column(const Cells& cells, const std::uint32_t* rows, std::size_t count, std::uint64_t* hashes) {
-    for (std::size_t i = 0; i < count; ++i) {
-        hashes[i] = cells.is_present(rows[i]) ? hash_value(hashes[i], value_at(cells, rows[i])) : hash_null(hashes[i]);
-    }
 }
 
 bool keys_equal(const std::vector<Column>& keys, std::size_t a, std::size_t b) {
@@ -185,6 +154,11 @@ Frame key_frame(const Grouping& grouping) {
     QUORVEL_CHECK(key_columns.ok());
     Frame keys = take_rows(*key_columns, grouping.first_rows);
     return keys.selection ? materialize(keys) : keys;
+}
+
+Result<Frame> unique(const Frame& frame, const std::vector<std::string>& names) {
+    QUORVEL_ASSIGN_OR_RETURN(Grouping grouping, group(frame, names.empty() ? column_names(frame) : names));
+    return take_rows(frame, std::move(grouping.first_rows));
 }
 
 }  // namespace quorvel::engine

@@ -38,4 +38,9 @@ Result<Grouping> group(const Frame& frame, const std::vector<std::string>& names
 // selection.
 Frame key_frame(const Grouping& grouping);
 
+// The first row of each distinct combination of values in the columns `names` (resolved as
+// group resolves them; no names: every column), in order of first appearance, with every
+// column shared. Rows are told apart as grouping tells keys apart: a null equals a null.
+Result<Frame> unique(const Frame& frame, const std::vector<std::string>& names);
+
 }  // namespace quorvel::engine

@@ -34,6 +34,8 @@ public:
         : selection_(frame.selection ? frame.selection->rows.data() : nullptr), height_(frame.height) {}
     // The physical rows of a list, walked as if they were a frame's row selection.
     explicit RowCursor(std::span<const std::uint32_t> rows) : selection_(rows.data()), height_(rows.size()) {}
+    // The `count` physical rows listed at `rows`, or rows 0 to count - 1 when `rows` is null.
+    RowCursor(const std::uint32_t* rows, std::size_t count) : selection_(rows), height_(count) {}
 
     std::size_t size() const { return height_; }
 

@@ -74,4 +74,14 @@ Result<Frame> select(const Frame& frame, const std::vector<std::string>& names) 
     return out;
 }
 
+Result<Frame> rename(const Frame& frame, std::string_view old_name, std::string_view new_name) {
+    QUORVEL_ASSIGN_OR_RETURN(const Column* renamed, find_column(frame.columns, old_name));
+    for (const Column& column : frame.columns) {
+        if (&column != renamed && column.name == new_name) return name_taken(new_name);
+    }
+    Frame out = frame;
+    out.columns[static_cast<std::size_t>(renamed - frame.columns.data())].name = new_name;
+    return out;
+}
+
 }  // namespace quorvel::engine

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "engine/frame.hpp"
@@ -18,5 +19,9 @@ Frame tail(const Frame& frame, std::int64_t n);
 
 // The named columns in the given order, with the frame's rows.
 Result<Frame> select(const Frame& frame, const std::vector<std::string>& names);
+
+// The frame with its column `old_name` called `new_name`, sharing the values and the rows.
+// Renaming a column to its own name changes nothing.
+Result<Frame> rename(const Frame& frame, std::string_view old_name, std::string_view new_name);
 
 }  // namespace quorvel::engine

@@ -7,6 +7,7 @@
 #include "engine/frame.hpp"
 #include "engine/quoted.hpp"
 #include "engine/slicing.hpp"
+#include "frames.hpp"
 
 namespace quorvel::engine {
 namespace {
@@ -173,6 +174,34 @@ TEST(Gather, FollowsTheSelectionWithNulls) {
     EXPECT_FALSE(written.selection);
     EXPECT_EQ(written.height, 4u);
     EXPECT_EQ(written.columns[0].values->str().at(3), "rr");
+}
+
+// Stretches read whole (storage order) and through lists with missing rows, of each dtype:
+// the cells come out end to end, nulls where the source is null or the row is missing.
+TEST(GatherStretches, PutsStretchesEndToEndWithNullsForMissingRows) {
+    using namespace testing;
+    const ValuesRef texts_a = make_values(text_cells({"a", null, "ccc", ""}));
+    const ValuesRef texts_b = make_values(text_cells({"x", "yy", null}));
+    const ValuesRef ints_a = make_values(int_cells({1, null, 3, 4}));
+    const ValuesRef ints_b = make_values(int_cells({7, 8, null}));
+    const ValuesRef floats_a = make_values(float_cells({0.5, null, -0.0, 2.0}));
+    const ValuesRef floats_b = make_values(float_cells({1.5, 2.5, null}));
+    const std::uint32_t listed[] = {2, no_row, 0, 1};
+    const std::uint32_t missing[] = {no_row, no_row};
+    const auto stretches = [&](const ValuesRef& a, const ValuesRef& b) {
+        return std::vector<CellStretch>{{a.get(), nullptr, 3}, {b.get(), listed, 4}, {a.get(), missing, 2},
+                                        {b.get(), nullptr, 0}, {a.get(), listed, 3}};
+    };
+    EXPECT_EQ(cells_of(gather_stretches(stretches(texts_a, texts_b))->str()),
+              (std::vector<Text>{"a", null, "ccc", null, null, "x", "yy", null, null, "ccc", null, "a"}));
+    EXPECT_EQ(cells_of(gather_stretches(stretches(ints_a, ints_b))->i64()),
+              (std::vector<Int>{1, null, 3, null, null, 7, 8, null, null, 3, null, 1}));
+    EXPECT_EQ(cells_of(gather_stretches(stretches(floats_a, floats_b))->f64()),
+              (std::vector<Float>{0.5, null, -0.0, null, null, 1.5, 2.5, null, null, -0.0, null, 0.5}));
+    const CellStretch whole{texts_b.get(), nullptr, 2};
+    const ValuesRef no_nulls = gather_stretches({&whole, 1});
+    EXPECT_TRUE(no_nulls->str().validity.all_present()) << "no null, no mask";
+    EXPECT_EQ(no_nulls->str().bytes.size(), 3u);
 }
 
 TEST(ReadColumn, RefusesAnotherDtype) {

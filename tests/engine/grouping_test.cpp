@@ -141,5 +141,36 @@ TEST(GroupKeys, SameTextSeesEveryByte) {
     }
 }
 
+// The first row of each distinct key, in order of first appearance, told apart as groups.
+TEST(Unique, KeepsTheFirstRowOfEachKey) {
+    const Frame frame = frame_of({
+        {"k", int_cells({2, null, 2, 1, null, 1})},
+        {"f", float_cells({0.0, quiet_nan, -0.0, other_nan, quiet_nan, 0.0})},
+        {"t", text_cells({"a", "b", "a", null, "b", null})},
+    });
+    const struct {
+        std::vector<std::string> names;
+        std::vector<std::uint32_t> rows;
+    } cases[] = {
+        {{"k"}, {0, 1, 3}},
+        {{"f"}, {0, 1, 3}},
+        {{"t"}, {0, 1, 3}},
+        {{"t", "k"}, {0, 1, 3}},
+        {{"k", "f"}, {0, 1, 3, 5}},
+        {{}, {0, 1, 3, 5}},
+    };
+    for (const auto& c : cases) {
+        const Result<Frame> result = unique(frame, c.names);
+        ASSERT_TRUE(result.ok()) << ::testing::PrintToString(c.names);
+        EXPECT_EQ(rows_of(*result), c.rows) << ::testing::PrintToString(c.names);
+        EXPECT_EQ(result->columns.size(), 3u);
+        EXPECT_EQ(result->columns[2].values.get(), frame.columns[2].values.get()) << "shares the columns";
+    }
+    EXPECT_EQ(rows_of(*unique(take_rows(frame, {5, 4, 3, 2, 1, 0}), {"k"})), (std::vector<std::uint32_t>{5, 4, 2}));
+    EXPECT_EQ(unique(frame, {"t", "t"}).error().message, "column \"t\" selected twice");
+    EXPECT_EQ(unique(frame, {"x"}).error().message, "no column \"x\" (the frame has \"k\", \"f\", \"t\")");
+    EXPECT_EQ(unique(select(frame, {}).value(), {})->height, 1u) << "rows of no columns are all alike";
+}
+
 }  // namespace
 }  // namespace quorvel::engine

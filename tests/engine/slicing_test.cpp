@@ -139,5 +139,35 @@ TEST(Slicing, AddingToADerivedFrameLeavesItsSourceAndSiblingsAlone) {
     EXPECT_EQ(ints_of(source, "v"), (std::vector<Int>{10, std::nullopt, 12, 13, 14}));
 }
 
+TEST(Rename, GivesOneColumnANewNameAndSharesEverything) {
+    const Frame frame = take_rows(five_rows(), {4, 0});
+    const struct {
+        const char* old_name;
+        const char* new_name;
+        std::vector<std::string> names;  // empty: the error below
+        const char* error;
+    } cases[] = {
+        {"v", "w", {"w", "t"}, nullptr},
+        {"t", "", {"v", ""}, nullptr},
+        {"t", "t", {"v", "t"}, nullptr},
+        {"v", "t", {}, "the frame has a column \"t\" already"},
+        {"x", "t", {}, "no column \"x\" (the frame has \"v\", \"t\")"},
+        {"x", "y", {}, "no column \"x\" (the frame has \"v\", \"t\")"},
+    };
+    for (const auto& c : cases) {
+        const Result<Frame> renamed = rename(frame, c.old_name, c.new_name);
+        if (c.error) {
+            ASSERT_FALSE(renamed.ok()) << c.error;
+            EXPECT_EQ(renamed.error().message, c.error);
+            continue;
+        }
+        ASSERT_TRUE(renamed.ok()) << c.old_name;
+        EXPECT_EQ(column_names(*renamed), c.names);
+        EXPECT_EQ(renamed->selection.get(), frame.selection.get());
+        EXPECT_EQ(renamed->columns[0].values.get(), frame.columns[0].values.get());
+        EXPECT_EQ(column_names(frame), (std::vector<std::string>{"v", "t"})) << "the source keeps its names";
+    }
+}
+
 }  // namespace
 }  // namespace quorvel::engine

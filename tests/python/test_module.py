@@ -43,7 +43,7 @@ FRAME_METHODS = [
     "add_floats", "add_ints", "add_strings", "add_date_part", "height", "width", "names", "dtypes",
     "select", "head", "tail", "sort", "where_eq", "where_ne", "where_lt", "where_le", "where_gt",
     "where_ge", "where_among", "where_is", "where_in", "group", "floats", "ints", "strings",
-    "to_csv", "describe", "free", "from_arrow",
+    "to_csv", "describe", "free", "from_arrow", "sort_by", "join", "unique", "concat", "rename",
 ]  # fmt: skip
 GROUPED_METHODS = ["groups", "count", "sum", "mean", "min", "max", "describe", "free"]
 PARAMETERS = {
@@ -52,6 +52,8 @@ PARAMETERS = {
     "sort": "name, descending", "where_among": "name, values", "where_in": "name, values",
     "floats": "name", "ints": "name", "strings": "name",
     "sum": "name", "mean": "name", "min": "name", "max": "name",
+    "sort_by": "names, descending", "join": "other, on, how", "unique": "names", "concat": "other",
+    "rename": "old, new",
     **{f"where_{op}": "name, value" for op in ("eq", "ne", "lt", "le", "gt", "ge", "is")},
 }  # fmt: skip
 

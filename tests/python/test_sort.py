@@ -59,6 +59,16 @@ def test_sort_leaves_the_source_and_sorts_derived_frames():
         (lambda f: f.sort("k"), TypeError, "Frame.sort() missing 1 required positional argument: 'descending'", None),
         (lambda f: f.sort(descending=True, name="k", x=1), TypeError,
          "Frame.sort() got an unexpected keyword argument 'x'", None),
+        (lambda f: f.sort_by(["k"], 1), TypeError, "'int' object is not an instance of 'bool'", "descending"),
+        (lambda f: f.sort_by(["k"], "yes"), TypeError, "'str' object is not an instance of 'bool'", "descending"),
+        (lambda f: f.sort_by(["k"], [True, None]), TypeError, "'None' is not an instance of 'bool'", "descending"),
+        (lambda f: f.sort_by(["k"], {True}), TypeError, "'set' object is not an instance of 'bool'", "descending"),
+        (lambda f: f.sort_by("k", True), TypeError, "Can't extract `str` to `Vec`", "names"),
+        (lambda f: f.sort_by(["k"], [True, False]), ValueError, "descending has 2 flags for 1 name", None),
+        (lambda f: f.sort_by(["k", "k"], False), ValueError, 'column "k" selected twice', None),
+        (lambda f: f.sort_by(["K"], False), ValueError, 'no column "K" (the frame has "k")', None),
+        (lambda f: f.sort_by(["k"]), TypeError,
+         "Frame.sort_by() missing 1 required positional argument: 'descending'", None),
     ],
 )
 def test_sort_errors(call, error, message, note):
@@ -75,3 +85,71 @@ def test_sort_takes_a_numpy_bool():
     f = quorvel.Frame()
     f.add_floats("k", [1.5, -1.0])
     assert float_bits(f.sort("k", numpy.bool_(True)).floats("k")) == float_bits([1.5, -1.0])
+
+
+# sort_by ------------------------------------------------------------------------------------
+
+FLOATS = [0.0, -0.0, math.nan, math.inf, -1.5, 2.0]
+
+
+def one_key_order(order, column, descending):
+    """`order` sorted stably by one column as sort orders it: present values (reversed when
+    descending), then NaN, then None, each group in its order."""
+    def is_nan(value):
+        return isinstance(value, float) and math.isnan(value)
+
+    present = [p for p in order if column[p] is not None and not is_nan(column[p])]
+    nans = [p for p in order if is_nan(column[p])]
+    nulls = [p for p in order if column[p] is None]
+    value = lambda p: column[p].encode() if isinstance(column[p], str) else column[p]  # noqa: E731
+    return sorted(present, key=value, reverse=descending) + nans + nulls
+
+
+@st.composite
+def sort_cases(draw):
+    rows = draw(st.integers(0, 40))
+    column = lambda values: draw(st.lists(st.none() | values, min_size=rows, max_size=rows))  # noqa: E731
+    columns = {
+        "a": column(st.integers(-2, 2)),
+        "b": column(st.sampled_from(FLOATS)),
+        "c": column(st.sampled_from(["", "a", "B", "é", "abcdefgh", "abcdefghi"])),
+    }
+    names = draw(st.permutations(list(columns)))[: draw(st.integers(0, 3))]
+    descending = draw(st.booleans() | st.lists(st.booleans(), min_size=len(names), max_size=len(names)))
+    return columns, names, descending
+
+
+def frame_with_nulls(columns):
+    """A frame of the columns (None for a null) and a column "position" numbering the rows."""
+    pa = pytest.importorskip("pyarrow")
+    types = {"a": pa.int64(), "b": pa.float64(), "c": pa.string()}
+    rows = len(next(iter(columns.values())))
+    arrays = {name: pa.array(values, types[name]) for name, values in columns.items()}
+    return quorvel.Frame.from_arrow(pa.table({**arrays, "position": pa.array(range(rows), pa.int64())}))
+
+
+@settings(max_examples=300, deadline=None)
+@given(sort_cases())
+def test_sort_by_is_chained_stable_sorts(case):
+    columns, names, descending = case
+    flags = descending if isinstance(descending, list) else [descending] * len(names)
+    order = list(range(len(columns["a"])))
+    for name, flag in reversed(list(zip(names, flags))):
+        order = one_key_order(order, columns[name], flag)
+    f = frame_with_nulls(columns)
+    assert f.sort_by(names, descending).ints("position") == order
+    chained = f
+    for name, flag in reversed(list(zip(names, flags))):
+        chained = chained.sort(name, flag)
+    assert chained.ints("position") == order
+
+
+def test_sort_by_takes_a_flag_or_a_sequence_of_flags():
+    f = quorvel.read_csv("k,v\nb,1\na,2\nb,3\na,4\n")
+    assert f.sort_by(["k", "v"], True).ints("v") == [3, 1, 4, 2]
+    assert f.sort_by(("k", "v"), (False, True)).ints("v") == [4, 2, 3, 1]
+    assert f.sort_by(names=["v"], descending=[True]).ints("v") == [4, 3, 2, 1]
+    assert f.sort_by([], True).ints("v") == [1, 2, 3, 4]
+    numpy = pytest.importorskip("numpy")
+    assert f.sort_by(["k", "v"], numpy.array([False, True])).ints("v") == [4, 2, 3, 1]
+    assert f.sort_by(["k"], numpy.bool_(True)).ints("v") == [1, 3, 2, 4]
