@@ -55,6 +55,7 @@ using IntegerList = Converted<engine::I64Cells, to_integer_list>;
 using NumberList = Converted<engine::F64Cells, to_number_list>;
 using TextCells = Converted<engine::StrCells, to_text_cells>;
 using TextList = Converted<std::vector<std::string>, to_text_list>;
+using AggregationSpecs = Converted<std::vector<engine::AggregationSpec>, to_aggregation_specs>;
 
 template <class Kind>
 struct Param {

@@ -1,15 +1,21 @@
 #pragma once
 
+#include <array>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string_view>
 #include <tuple>
 #include <type_traits>
 #include <utility>
 
+#include "engine/deviations.hpp"
+#include "engine/distinct_count.hpp"
 #include "engine/exact_sum.hpp"
+#include "engine/group_keys.hpp"
+#include "engine/median.hpp"
 
 // The aggregations of a column of a Grouped: one struct each, every one in the same shape.
 //
@@ -30,6 +36,9 @@
 //                          their exact sum instead
 //
 // A state is a few bytes, so that one per group stays in cache while the rows stream past.
+// An aggregation that needs all of a group's values at once (a median, a count of distinct
+// values) has Gathered<E> as its state instead: the engine gives each group its own stretch
+// of one buffer, as long as the group has rows, and add() appends to it.
 namespace quorvel::engine::aggregates {
 
 // Neumaier's variant of Kahan summation: the correction collects the low-order bits that
@@ -117,6 +126,8 @@ template <class T>
 struct Held {
     T value{};
     bool present = false;
+
+    std::optional<T> cell() const { return present ? std::optional<T>(value) : std::nullopt; }
 };
 
 // The first present value, replaced only by a strictly smaller (Min) or greater (Max) one: a
@@ -138,19 +149,120 @@ struct Extreme {
     }
     template <class T>
     static std::optional<T> finish(const Held<T>& s) {
-        if (!s.present) return std::nullopt;
-        return s.value;
+        return s.cell();
     }
 };
 
 using Min = Extreme<true>;
 using Max = Extreme<false>;
 
+// A group's present values, in row order, in its own stretch of a buffer that the engine lays
+// out.
+template <class E>
+struct Gathered {
+    E* begin = nullptr;
+    E* end = nullptr;
+
+    void add(E value) { *end++ = value; }
+    std::span<E> values() const { return {begin, end}; }
+};
+
+// The middle present value, or the mean of the two middle ones, as an f64 rounded once: null
+// for a group without values, NaN when a NaN is among them.
+struct Median {
+    static constexpr std::string_view name = "median";
+    static constexpr std::string_view refused = "it has no median";
+    template <class T>
+    using State = ForNumbers<T, Gathered<double>, Gathered<std::int64_t>>;
+
+    template <class T>
+    static void add(Gathered<T>& s, T x) {
+        s.add(x);
+    }
+    template <class T>
+    static std::optional<double> finish(const Gathered<T>& s) {
+        return median_of(s.values());
+    }
+};
+
+// The sample variance (divided by n - 1) of the present values, or its square root: an f64,
+// null for a group with fewer than two values, NaN when a NaN or an infinity is among them.
+template <bool root>
+struct Spread {
+    static constexpr std::string_view name = root ? "std" : "var";
+    static constexpr std::string_view refused = "it has no var or std";
+    template <class T>
+    using State = ForNumbers<T, Deviations<double>, Deviations<std::int64_t>>;
+
+    template <class T>
+    static void add(Deviations<T>& s, T x) {
+        s.add(x);
+    }
+    template <class T>
+    static std::optional<double> finish(const Deviations<T>& s) {
+        const std::optional<double> variance = sample_variance(s.sums);
+        if (!root || !variance) return variance;
+        return std::sqrt(*variance);
+    }
+};
+
+using Var = Spread<false>;
+using Std = Spread<true>;
+
+// The first or the last present value in row order, of the column's dtype; null for a group
+// without values.
+template <bool first>
+struct Positional {
+    static constexpr std::string_view name = first ? "first" : "last";
+    static constexpr std::string_view refused = {};
+    template <class T>
+    using State = Held<T>;
+
+    template <class T>
+    static void add(Held<T>& s, T x) {
+        if (first && s.present) return;
+        s.value = x;
+        s.present = true;
+    }
+    template <class T>
+    static std::optional<T> finish(const Held<T>& s) {
+        return s.cell();
+    }
+};
+
+using First = Positional<true>;
+using Last = Positional<false>;
+
+// The number of distinct present values, an i64: values are the same when grouping would put
+// them in one group (0.0 and -0.0 alike, a NaN only with a NaN of the same bits, texts by
+// their bytes). Numbers are gathered as those bits.
+struct NUnique {
+    static constexpr std::string_view name = "n_unique";
+    static constexpr std::string_view refused = {};
+    template <class T>
+    using State = Gathered<std::conditional_t<std::is_same_v<T, std::string_view>, std::string_view, std::uint64_t>>;
+
+    template <class T>
+    static void add(Gathered<std::uint64_t>& s, T x) {
+        s.add(group_keys::key_bits(x));
+    }
+    static void add(Gathered<std::string_view>& s, std::string_view x) { s.add(x); }
+    template <class E>
+    static std::optional<std::int64_t> finish(const Gathered<E>& s) {
+        return static_cast<std::int64_t>(distinct_count(s.values()));
+    }
+};
+
 // The aggregations of a column, in the order of Grouped's methods. The engine and the binding
 // both read this list: a new aggregation is its struct and its entry here.
-using List = std::tuple<Sum, Mean, Min, Max>;
+using List = std::tuple<Sum, Mean, Min, Max, Median, Var, Std, First, Last, NUnique>;
 
 inline constexpr std::size_t count = std::tuple_size_v<List>;
+
+// The names of the list's aggregations, in its order.
+inline constexpr auto names = []<std::size_t... i>(std::index_sequence<i...>) {
+    return std::array<std::string_view, count>{std::tuple_element_t<i, List>::name...};
+}(std::make_index_sequence<count>{});
 
 // The place of `Aggregate` in the list, by which the engine is asked for it.
 template <class Aggregate>
