@@ -31,9 +31,10 @@
 // and where they apply:
 //
 //   overflowed(state)      an i64 sum that overflowed: the whole aggregation fails
-//   inexact(state)         an f64 sum whose running sum left the range of floats; if all its
-//                          values were finite, finish_exact(state, exact) gives the cell from
-//                          their exact sum instead
+//   inexact(state)         an f64 cell that may be wrong because a running sum left the range
+//                          of floats; if all the group's values are finite, they are added
+//                          again to an `Exact` state, which cannot leave it, and
+//                          finish_exact(state, exact) gives the cell instead
 //
 // A state is a few bytes, so that one per group stays in cache while the rows stream past.
 // An aggregation that needs all of a group's values at once (a median, a count of distinct
@@ -90,6 +91,7 @@ struct Sum {
     static std::optional<double> finish(const CompensatedSum& s) { return s.total(); }
     static std::optional<std::int64_t> finish(const CheckedSum& s) { return s.sum; }
     static bool overflowed(const CheckedSum& s) { return s.overflowed; }
+    using Exact = ExactSum;
     static bool inexact(const CompensatedSum& s) { return !std::isfinite(s.total()); }
     static double finish_exact(const CompensatedSum&, const ExactSum& exact) { return exact.rounded(); }
 };
@@ -116,6 +118,7 @@ struct Mean {
         return static_cast<double>(s.sum.sum) / static_cast<double>(s.count);
     }
     static bool overflowed(const SumAndCount<CheckedSum>& s) { return s.sum.overflowed; }
+    using Exact = ExactSum;
     static bool inexact(const SumAndCount<CompensatedSum>& s) { return !std::isfinite(s.sum.total()); }
     static double finish_exact(const SumAndCount<CompensatedSum>& s, const ExactSum& exact) {
         return exact.rounded_quotient(s.count);
@@ -203,6 +206,12 @@ struct Spread {
         const std::optional<double> variance = sample_variance(s.sums);
         if (!root || !variance) return variance;
         return std::sqrt(*variance);
+    }
+    // Deviations of f64 values whose squares overflow or lose bits below the normal floats.
+    using Exact = ScaledDeviations;
+    static bool inexact(const Deviations<double>& s) { return ScaledDeviations::needed(s.sums); }
+    static double finish_exact(const Deviations<double>&, const ScaledDeviations& exact) {
+        return root ? exact.standard_deviation() : exact.variance();
     }
 };
 

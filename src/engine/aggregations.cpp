@@ -26,42 +26,44 @@ using aggregates::Gathered;
 // next.
 constexpr std::size_t stretch_rows = 1024;
 
-// The groups whose f64 sum is inexact (its running sum left the range of floats) although
-// every one of their values is finite: each is summed again, exactly. Other groups, those
-// with an infinity or a NaN among their values included, keep their sums as they are. Costs
-// one pass over the rows when some sum is inexact, and a second when some group overflowed.
-struct ExactSums {
+// The groups whose f64 cell is inexact (a running sum left the range of floats) although every
+// one of their values is finite: their values are added again to exact states. Other groups,
+// those with an infinity or a NaN among their values included, keep their cells as they are.
+// Costs one pass over the rows when some cell is inexact, and a second when some such group's
+// values are all finite.
+template <class Exact>
+struct Redone {
     std::vector<std::uint32_t> groups;
-    std::vector<ExactSum> sums;
+    std::vector<Exact> states;
 
     template <class Aggregate, class State>
-    static ExactSums of(const Grouping& grouping, const F64Cells& cells, const std::vector<State>& states) {
-        constexpr std::uint8_t kept = 0, not_finite = 1, summed_again = 2;
-        ExactSums exact;
+    static Redone of(const Grouping& grouping, const F64Cells& cells, const std::vector<State>& states) {
+        constexpr std::uint8_t kept = 0, not_finite = 1, taken_again = 2;
+        Redone redone;
         std::vector<std::uint8_t> status(states.size(), kept);
         bool any = false;
         for (std::size_t g = 0; g < states.size(); ++g) {
-            if (Aggregate::inexact(states[g])) status[g] = summed_again, any = true;
+            if (Aggregate::inexact(states[g])) status[g] = taken_again, any = true;
         }
-        if (!any) return exact;
+        if (!any) return redone;
         const std::uint32_t* const group_of = grouping.group_of_row.data();
         const double* const values = cells.values.data();
         const RowCursor rows(grouping.frame);
         rows.for_each_present(cells.validity, [&](std::size_t r, std::size_t p) {
-            if (status[group_of[r]] == summed_again && !std::isfinite(values[p])) status[group_of[r]] = not_finite;
+            if (status[group_of[r]] == taken_again && !std::isfinite(values[p])) status[group_of[r]] = not_finite;
         });
         std::vector<std::uint32_t> slot(states.size());
         for (std::size_t g = 0; g < states.size(); ++g) {
-            if (status[g] != summed_again) continue;
-            slot[g] = static_cast<std::uint32_t>(exact.groups.size());
-            exact.groups.push_back(static_cast<std::uint32_t>(g));
+            if (status[g] != taken_again) continue;
+            slot[g] = static_cast<std::uint32_t>(redone.groups.size());
+            redone.groups.push_back(static_cast<std::uint32_t>(g));
         }
-        if (exact.groups.empty()) return exact;
-        exact.sums.resize(exact.groups.size());
+        if (redone.groups.empty()) return redone;
+        redone.states.resize(redone.groups.size());
         rows.for_each_present(cells.validity, [&](std::size_t r, std::size_t p) {
-            if (status[group_of[r]] == summed_again) exact.sums[slot[group_of[r]]].add(values[p]);
+            if (status[group_of[r]] == taken_again) redone.states[slot[group_of[r]]].add(values[p]);
         });
-        return exact;
+        return redone;
     }
 };
 
@@ -148,10 +150,10 @@ public:
             out.values.reserve(states_.size());
         }
         for (const State& state : states_) append(out, Aggregate::finish(state), states_.size());
-        if constexpr (requires(const State& s, const ExactSum& e) { Aggregate::finish_exact(s, e); }) {
-            const ExactSums exact = ExactSums::of<Aggregate>(grouping_, cells_, states_);
-            for (std::size_t i = 0; i < exact.groups.size(); ++i) {
-                out.values[exact.groups[i]] = Aggregate::finish_exact(states_[exact.groups[i]], exact.sums[i]);
+        if constexpr (requires(const State& s) { Aggregate::inexact(s); }) {
+            const auto redone = Redone<typename Aggregate::Exact>::template of<Aggregate>(grouping_, cells_, states_);
+            for (std::size_t i = 0; i < redone.groups.size(); ++i) {
+                out.values[redone.groups[i]] = Aggregate::finish_exact(states_[redone.groups[i]], redone.states[i]);
             }
         }
         return Cells(std::move(out));

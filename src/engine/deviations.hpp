@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <optional>
@@ -49,10 +50,12 @@ struct DeviationSums {
     std::uint64_t count = 0;
     double sum = 0.0, sum_low = 0.0;
     double squares = 0.0, squares_low = 0.0;
+    double largest = 0.0;  // the largest deviation's magnitude
 
     // One deviation, given exactly as high + low.
     void add(double high, double low) {
         ++count;
+        largest = std::max(largest, std::fabs(high));
         accumulate(sum, sum_low, high);
         sum_low += low;
         const WithError square = two_product(high, high);
@@ -98,6 +101,37 @@ struct Deviations {
             const double high = static_cast<double>(d);
             sums.add(high, static_cast<double>(d - static_cast<Wide>(high)));
         }
+    }
+};
+
+// The deviations of a group of finite values whose squares left the range where a double
+// holds them whole: taken again scaled down by 2^600, for squares that overflowed, and up by
+// 2^600, for deviations below 2^-400, whose squares lose bits. The scaled values that stay
+// finite give the result: a variance whose squared deviations overflow is at least 2^991, and
+// one whose deviations are that small is below 2^-800 and has values below 2^-340 (doubles
+// closer together are smaller still), so scaled, either is a normal float, and what scaling
+// loses of the other values is far below its last bit.
+struct ScaledDeviations {
+    Deviations<double> down, up;
+
+    void add(double x) {
+        down.add(std::ldexp(x, -600));
+        up.add(std::ldexp(x, 600));
+    }
+    // Such a group has at least two values.
+    double variance() const {
+        const double scaled_up = *sample_variance(up.sums);
+        return std::isfinite(scaled_up) ? std::ldexp(scaled_up, -1200) : std::ldexp(*sample_variance(down.sums), 1200);
+    }
+    double standard_deviation() const {
+        const double scaled_up = *sample_variance(up.sums);
+        if (std::isfinite(scaled_up)) return std::ldexp(std::sqrt(scaled_up), -600);
+        return std::ldexp(std::sqrt(*sample_variance(down.sums)), 600);
+    }
+
+    // Whether the squared deviations of `sums` left that range.
+    static bool needed(const DeviationSums& sums) {
+        return !std::isfinite(sums.sum + sums.squares) || (sums.largest != 0.0 && sums.largest < 0x1p-400);
     }
 };
 
