@@ -155,7 +155,7 @@ TEST(Aggregate, TheNewAggregationsSkipNullsAndGiveTheirDtypes) {
 
 // A NaN makes the arithmetic ones NaN, is a value like any other for first and last, and is
 // told apart by its bits when counting distinct values, as grouping tells keys apart; 0.0
-// and -0.0 are one value.
+// and -0.0 are one value, and a zero median is 0.0.
 TEST(Aggregate, NaNAndSignedZeroFollowTheRulesOfSumsAndOfGrouping) {
     const double other_nan = std::bit_cast<double>(std::bit_cast<std::uint64_t>(nan) | 1);
     const struct {
@@ -169,7 +169,7 @@ TEST(Aggregate, NaNAndSignedZeroFollowTheRulesOfSumsAndOfGrouping) {
         {{nan, 1.0}, index_of<First>, nan},
         {{1.0, null, nan}, index_of<Last>, nan},
         {{-0.0, 0.0}, index_of<First>, -0.0},
-        {{-0.0, 0.0, 0.0}, index_of<Median>, 0.0},
+        {{-0.0, -0.0, -0.0}, index_of<Median>, 0.0},
     };
     for (const auto& c : cases) {
         EXPECT_TRUE(same_value(over_one_group(c.x, c.aggregation)->f64().values.at(0), c.expected)) << c.aggregation;

@@ -40,7 +40,8 @@ TEST(Median, OfFloatsIsTheMiddleOrTheMeanOfTheTwoRoundedOnce) {
         {{}, std::nullopt},
         {{3.0, 1.0, 2.0}, 2.0},
         {{4.0, 1.0, 3.0, 2.0}, 2.5},
-        {{-0.0}, -0.0},
+        {{-0.0}, 0.0},  // the sign of a zero is left to no selection
+        {{-0.0, -0.0, 0.0}, 0.0},
         {{1.7e308, 1e308}, 1.35e308},                // the sum overflows; the halves do not
         {{largest, largest}, largest},
         {{-largest, largest, 0.0, 1.0}, 0.5},
