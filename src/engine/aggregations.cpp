@@ -36,14 +36,15 @@ struct Redone {
     std::vector<std::uint32_t> groups;
     std::vector<Exact> states;
 
-    template <class Aggregate, class State>
-    static Redone of(const Grouping& grouping, const F64Cells& cells, const std::vector<State>& states) {
+    // state_of(g) is group g's state.
+    template <class Aggregate, class StateOf>
+    static Redone of(const Grouping& grouping, const F64Cells& cells, StateOf&& state_of) {
         constexpr std::uint8_t kept = 0, not_finite = 1, taken_again = 2;
         Redone redone;
-        std::vector<std::uint8_t> status(states.size(), kept);
+        std::vector<std::uint8_t> status(grouping.group_count(), kept);
         bool any = false;
-        for (std::size_t g = 0; g < states.size(); ++g) {
-            if (Aggregate::inexact(states[g])) status[g] = taken_again, any = true;
+        for (std::size_t g = 0; g < status.size(); ++g) {
+            if (Aggregate::inexact(state_of(g))) status[g] = taken_again, any = true;
         }
         if (!any) return redone;
         const std::uint32_t* const group_of = grouping.group_of_row.data();
@@ -52,8 +53,8 @@ struct Redone {
         rows.for_each_present(cells.validity, [&](std::size_t r, std::size_t p) {
             if (status[group_of[r]] == taken_again && !std::isfinite(values[p])) status[group_of[r]] = not_finite;
         });
-        std::vector<std::uint32_t> slot(states.size());
-        for (std::size_t g = 0; g < states.size(); ++g) {
+        std::vector<std::uint32_t> slot(status.size());
+        for (std::size_t g = 0; g < status.size(); ++g) {
             if (status[g] != taken_again) continue;
             slot[g] = static_cast<std::uint32_t>(redone.groups.size());
             redone.groups.push_back(static_cast<std::uint32_t>(g));
@@ -81,63 +82,99 @@ void append(StrCells& out, const std::optional<std::string_view>& cell, std::siz
 template <class T>
 using CellsOf = std::conditional_t<std::is_same_v<T, std::string_view>, StrCells, NumberCells<T>>;
 
-// The buffer behind Gathered states: one stretch per group, as long as the group has rows, in
-// group order. Other states need none.
+// The buffer behind a member's Gathered states: one stretch per group, as long as the group
+// has rows, in group order. Other states need none.
 template <class State>
 struct GatherBuffer {
-    void lay_out(const Grouping&, std::vector<State>&) {}
+    template <class StateOf>
+    void lay_out(const Grouping&, StateOf&&) {}
 };
 
 template <class E>
 struct GatherBuffer<Gathered<E>> {
     std::unique_ptr<E[]> values;
 
-    void lay_out(const Grouping& grouping, std::vector<Gathered<E>>& states) {
+    template <class StateOf>
+    void lay_out(const Grouping& grouping, StateOf&& state_of) {
         values = std::make_unique_for_overwrite<E[]>(grouping.group_of_row.size());
         E* at = values.get();
-        for (std::size_t g = 0; g < states.size(); ++g) {
-            states[g].begin = states[g].end = at;
+        for (std::size_t g = 0; g < grouping.group_count(); ++g) {
+            state_of(g).begin = state_of(g).end = at;
             at += grouping.sizes[g];
         }
     }
 };
 
-// One aggregation of one column: fed the grouping's rows a stretch at a time, in order, then
-// finished into one cell per group.
+// Aggregations of one column: fed the grouping's rows a stretch at a time, in order, then
+// finished into one cell per group, one aggregation at a time.
 class Accumulation {
 public:
     virtual ~Accumulation() = default;
     virtual void add(const RowCursor& stretch) = 0;
-    // The cells, or the error of an i64 sum that overflowed.
-    virtual Result<Cells> finish() = 0;
+    // The cells of the aggregation at place `which` of the list, one of those computed here, or
+    // the error of an i64 sum that overflowed.
+    virtual Result<Cells> finish(std::size_t which) = 0;
 };
 
-template <class Aggregate, class ColumnCells>
+// Each group has a state of every aggregation, side by side, and each present cell feeds them
+// all: several aggregations of one column cost one loop.
+template <class ColumnCells, class... Aggregates>
 class AccumulationOf final : public Accumulation {
 public:
-    using State = typename Aggregate::template State<decltype(value_at(std::declval<const ColumnCells&>(), 0))>;
+    using T = decltype(value_at(std::declval<const ColumnCells&>(), 0));
+    using States = std::tuple<typename Aggregates::template State<T>...>;
+    template <std::size_t i>
+    using Member = std::tuple_element_t<i, std::tuple<Aggregates...>>;
+    template <std::size_t i>
+    using MemberState = std::tuple_element_t<i, States>;
+    static constexpr auto members = std::index_sequence_for<Aggregates...>{};
 
     AccumulationOf(const Grouping& grouping, const ColumnCells& cells, std::string_view column)
         : grouping_(grouping), cells_(cells), column_(column), states_(grouping.group_count()) {
-        buffer_.lay_out(grouping, states_);
+        [&]<std::size_t... i>(std::index_sequence<i...>) {
+            (std::get<i>(buffers_).lay_out(grouping, [&](std::size_t g) -> auto& { return std::get<i>(states_[g]); }),
+             ...);
+        }(members);
     }
 
-    // Feeds every present cell to the state of its row's group, so each group sees its own
+    // Feeds every present cell to the states of its row's group, so each group sees its own
     // rows in order.
     void add(const RowCursor& stretch) override {
-        State* const state = states_.data();
+        States* const state = states_.data();
         const std::uint32_t* const groups = grouping_.group_of_row.data();
         const ColumnCells& cells = cells_;
         stretch.for_each_present(
             cells.validity,
-            [&](std::size_t r, std::size_t p) QUORVEL_INLINE_VISIT { Aggregate::add(state[groups[r]], value_at(cells, p)); },
+            [&](std::size_t r, std::size_t p) QUORVEL_INLINE_VISIT {
+                States& group = state[groups[r]];
+                const T x = value_at(cells, p);
+                [&]<std::size_t... i>(std::index_sequence<i...>) QUORVEL_INLINE_VISIT {
+                    (Member<i>::add(std::get<i>(group), x), ...);
+                }(members);
+            },
             cells);
     }
 
-    Result<Cells> finish() override {
+    Result<Cells> finish(std::size_t which) override {
+        std::optional<Result<Cells>> finished;
+        [&]<std::size_t... i>(std::index_sequence<i...>) {
+            ((aggregates::index_of<Member<i>> == which && !finished ? finished.emplace(finish_member<i>()) : finished),
+             ...);
+        }(members);
+        QUORVEL_CHECK(finished.has_value());
+        return std::move(*finished);
+    }
+
+private:
+    template <std::size_t i>
+    Result<Cells> finish_member() const {
+        using Aggregate = Member<i>;
+        using State = MemberState<i>;
+        const auto state_of = [&](std::size_t g) -> const State& { return std::get<i>(states_[g]); };
+        const std::size_t groups = states_.size();
         if constexpr (requires(const State& s) { Aggregate::overflowed(s); }) {
-            for (const State& state : states_) {
-                if (Aggregate::overflowed(state)) {
+            for (std::size_t g = 0; g < groups; ++g) {
+                if (Aggregate::overflowed(state_of(g))) {
                     return EngineError{"the sum of column " + quoted_form(column_) + " overflows i64"};
                 }
             }
@@ -145,53 +182,81 @@ public:
         using Out = typename decltype(Aggregate::finish(std::declval<const State&>()))::value_type;
         CellsOf<Out> out;
         if constexpr (std::is_same_v<Out, std::string_view>) {
-            out.offsets.reserve(states_.size() + 1);
+            out.offsets.reserve(groups + 1);
         } else {
-            out.values.reserve(states_.size());
+            out.values.reserve(groups);
         }
-        for (const State& state : states_) append(out, Aggregate::finish(state), states_.size());
+        for (std::size_t g = 0; g < groups; ++g) append(out, Aggregate::finish(state_of(g)), groups);
         if constexpr (requires(const State& s) { Aggregate::inexact(s); }) {
-            const auto redone = Redone<typename Aggregate::Exact>::template of<Aggregate>(grouping_, cells_, states_);
-            for (std::size_t i = 0; i < redone.groups.size(); ++i) {
-                out.values[redone.groups[i]] = Aggregate::finish_exact(states_[redone.groups[i]], redone.states[i]);
+            const auto redone = Redone<typename Aggregate::Exact>::template of<Aggregate>(grouping_, cells_, state_of);
+            for (std::size_t k = 0; k < redone.groups.size(); ++k) {
+                out.values[redone.groups[k]] = Aggregate::finish_exact(state_of(redone.groups[k]), redone.states[k]);
             }
         }
         return Cells(std::move(out));
     }
 
-private:
     const Grouping& grouping_;
     const ColumnCells& cells_;
     std::string_view column_;
-    std::vector<State> states_;
-    GatherBuffer<State> buffer_;
+    std::vector<States> states_;
+    std::tuple<GatherBuffer<typename Aggregates::template State<T>>...> buffers_;
 };
 
 using AccumulationRef = std::unique_ptr<Accumulation>;
 
-// The accumulation of `Aggregate` over the column `name`, or the error of the lookup or of a
-// dtype that the aggregation refuses.
+// Whether `Aggregate` takes a column of `dtype`.
 template <class Aggregate>
-Result<AccumulationRef> accumulation_of(const Grouping& grouping, std::string_view name) {
-    QUORVEL_ASSIGN_OR_RETURN(const Column* column, find_column(grouping.frame.columns, name));
-    return std::visit(
-        [&](const auto& cells) -> Result<AccumulationRef> {
-            using ColumnCells = std::decay_t<decltype(cells)>;
-            if constexpr (std::is_void_v<typename Aggregate::template State<decltype(value_at(cells, 0))>>) {
-                return EngineError{column_is(name, column->values->dtype()) + ": " + std::string(Aggregate::refused)};
-            } else {
-                return AccumulationRef(std::make_unique<AccumulationOf<Aggregate, ColumnCells>>(grouping, cells, name));
-            }
-        },
-        column->values->cells());
+constexpr bool takes(DType dtype) {
+    switch (dtype) {
+        case DType::f64: return !std::is_void_v<typename Aggregate::template State<double>>;
+        case DType::i64: return !std::is_void_v<typename Aggregate::template State<std::int64_t>>;
+        case DType::str: break;
+    }
+    return !std::is_void_v<typename Aggregate::template State<std::string_view>>;
 }
 
-using MakeAccumulation = Result<AccumulationRef> (*)(const Grouping&, std::string_view);
+// The column `name` if the aggregation at place `which` takes it; else the lookup error, or
+// the one that refuses its dtype.
+Result<const Column*> aggregated_column(const Grouping& grouping, std::size_t which, std::string_view name) {
+    static constexpr auto checks = []<std::size_t... i>(std::index_sequence<i...>) {
+        return std::array<bool (*)(DType), sizeof...(i)>{&takes<std::tuple_element_t<i, aggregates::List>>...};
+    }(std::make_index_sequence<aggregates::count>{});
+    static constexpr auto refused = []<std::size_t... i>(std::index_sequence<i...>) {
+        return std::array<std::string_view, sizeof...(i)>{std::tuple_element_t<i, aggregates::List>::refused...};
+    }(std::make_index_sequence<aggregates::count>{});
+    QUORVEL_ASSIGN_OR_RETURN(const Column* column, find_column(grouping.frame.columns, name));
+    const DType dtype = column->values->dtype();
+    if (!checks[which](dtype)) return EngineError{column_is(name, dtype) + ": " + std::string(refused[which])};
+    return column;
+}
+
+// The accumulation of `Aggregates` over `column`, called `name`, whose dtype all of them take.
+template <class... Aggregates>
+AccumulationRef accumulation_of(const Grouping& grouping, const Column& column, std::string_view name) {
+    return std::visit(
+        [&](const auto& cells) -> AccumulationRef {
+            using ColumnCells = std::decay_t<decltype(cells)>;
+            if constexpr ((!std::is_void_v<typename Aggregates::template State<decltype(value_at(cells, 0))>> && ...)) {
+                return std::make_unique<AccumulationOf<ColumnCells, Aggregates...>>(grouping, cells, name);
+            } else {
+                return nullptr;
+            }
+        },
+        column.values->cells());
+}
+
+using MakeAccumulation = AccumulationRef (*)(const Grouping&, const Column&, std::string_view);
 
 // The aggregations of the list, by their place in it.
 constexpr auto by_place = []<std::size_t... i>(std::index_sequence<i...>) {
     return std::array<MakeAccumulation, sizeof...(i)>{&accumulation_of<std::tuple_element_t<i, aggregates::List>>...};
 }(std::make_index_sequence<aggregates::count>{});
+
+// The aggregations of aggregates::Fused, made together over one column.
+constexpr MakeAccumulation fused = []<class... Aggregates>(std::type_identity<std::tuple<Aggregates...>>) {
+    return &accumulation_of<Aggregates...>;
+}(std::type_identity<aggregates::Fused>{});
 
 // Walks the grouping's rows once, handing every accumulation each stretch in turn.
 void walk(const Grouping& grouping, const std::vector<Accumulation*>& accumulations) {
@@ -230,12 +295,18 @@ std::string operation_names() {
     return names;
 }
 
-// The accumulation behind one spec (none for count, which the group sizes answer), or why
-// the spec cannot be computed.
-Result<AccumulationRef> spec_accumulation(const Grouping& grouping, const AggregationSpec& spec) {
+// What one spec computes: count (no column), or the aggregation at place `which` of the
+// column `column`.
+struct CheckedSpec {
+    std::optional<std::size_t> which;
+    const Column* column = nullptr;
+};
+
+// The spec's operation and column, or why the spec cannot be computed.
+Result<CheckedSpec> checked(const Grouping& grouping, const AggregationSpec& spec) {
     if (spec.operation == "count") {
         if (spec.column) return EngineError{"count takes no column: give (name, \"count\")"};
-        return AccumulationRef();
+        return CheckedSpec{};
     }
     const auto* const found = std::find(aggregates::names.begin(), aggregates::names.end(), spec.operation);
     if (found == aggregates::names.end()) {
@@ -244,7 +315,40 @@ Result<AccumulationRef> spec_accumulation(const Grouping& grouping, const Aggreg
     if (!spec.column) {
         return EngineError{spec.operation + " takes a column: give (name, \"" + spec.operation + "\", column)"};
     }
-    return by_place[static_cast<std::size_t>(found - aggregates::names.begin())](grouping, *spec.column);
+    const auto which = static_cast<std::size_t>(found - aggregates::names.begin());
+    QUORVEL_ASSIGN_OR_RETURN(const Column* column, aggregated_column(grouping, which, *spec.column));
+    return CheckedSpec{which, column};
+}
+
+// Whether the aggregation at place `which` is one of aggregates::Fused.
+constexpr bool fusable(std::size_t which) {
+    return []<class... Aggregates>(std::type_identity<std::tuple<Aggregates...>>, std::size_t place) {
+        return ((aggregates::index_of<Aggregates> == place) || ...);
+    }(std::type_identity<aggregates::Fused>{}, which);
+}
+
+// The accumulation of each spec (none for count): the fused aggregations of a number column
+// share one when two or more specs ask for them, every other spec has its own.
+std::vector<Accumulation*> plan(const Grouping& grouping, const std::vector<AggregationSpec>& specs,
+                                const std::vector<CheckedSpec>& checked_specs, std::vector<AccumulationRef>& made) {
+    std::vector<Accumulation*> of_spec(specs.size(), nullptr);
+    for (std::size_t i = 0; i < specs.size(); ++i) {
+        const CheckedSpec& spec = checked_specs[i];
+        if (!spec.which || of_spec[i]) continue;
+        std::vector<std::size_t> sharing = {i};
+        if (fusable(*spec.which) && spec.column->values->dtype() != DType::str) {
+            for (std::size_t j = i + 1; j < specs.size(); ++j) {
+                const CheckedSpec& other = checked_specs[j];
+                if (other.which && fusable(*other.which) && other.column == spec.column) sharing.push_back(j);
+            }
+        }
+        const std::string_view name = *specs[i].column;
+        made.push_back(sharing.size() > 1 ? fused(grouping, *spec.column, name)
+                                          : by_place[*spec.which](grouping, *spec.column, name));
+        QUORVEL_CHECK(made.back() != nullptr);
+        for (const std::size_t j : sharing) of_spec[j] = made.back().get();
+    }
+    return of_spec;
 }
 
 EngineError at_spec(std::size_t position, EngineError error) {
@@ -272,32 +376,34 @@ Frame count_rows(const Grouping& grouping) {
 
 Result<Frame> aggregate(const Grouping& grouping, std::string_view name, std::size_t which) {
     QUORVEL_CHECK(which < by_place.size());
-    QUORVEL_ASSIGN_OR_RETURN(const AccumulationRef accumulation, by_place[which](grouping, name));
+    QUORVEL_ASSIGN_OR_RETURN(const Column* column, aggregated_column(grouping, which, name));
+    const AccumulationRef accumulation = by_place[which](grouping, *column, name);
+    QUORVEL_CHECK(accumulation != nullptr);
     walk(grouping, {accumulation.get()});
-    QUORVEL_ASSIGN_OR_RETURN(Cells computed, accumulation->finish());
+    QUORVEL_ASSIGN_OR_RETURN(Cells computed, accumulation->finish(which));
     return attach(grouping, name, std::move(computed));
 }
 
 Result<Frame> aggregate_specs(const Grouping& grouping, const std::vector<AggregationSpec>& specs) {
-    std::vector<AccumulationRef> accumulations;
+    std::vector<CheckedSpec> checked_specs;
     for (std::size_t i = 0; i < specs.size(); ++i) {
-        Result<AccumulationRef> made = spec_accumulation(grouping, specs[i]);
-        if (!made) return at_spec(i, std::move(made).error());
-        accumulations.push_back(std::move(made).value());
+        Result<CheckedSpec> spec = checked(grouping, specs[i]);
+        if (!spec) return at_spec(i, std::move(spec).error());
+        checked_specs.push_back(*spec);
         const std::string& name = specs[i].name;
         if (is_key(grouping, name)) return at_spec(i, key_taken(name));
         for (std::size_t earlier = 0; earlier < i; ++earlier) {
             if (specs[earlier].name == name) return at_spec(i, {"the result has a column " + quoted_form(name) + " already"});
         }
     }
+    std::vector<AccumulationRef> made;
+    const std::vector<Accumulation*> of_spec = plan(grouping, specs, checked_specs, made);
     std::vector<Accumulation*> walked;
-    for (const AccumulationRef& accumulation : accumulations) {
-        if (accumulation) walked.push_back(accumulation.get());
-    }
+    for (const AccumulationRef& accumulation : made) walked.push_back(accumulation.get());
     walk(grouping, walked);
     Frame out = key_frame(grouping);
     for (std::size_t i = 0; i < specs.size(); ++i) {
-        Result<Cells> computed = accumulations[i] ? accumulations[i]->finish() : Result<Cells>(group_sizes(grouping));
+        Result<Cells> computed = of_spec[i] ? of_spec[i]->finish(*checked_specs[i].which) : Result<Cells>(group_sizes(grouping));
         if (!computed) return at_spec(i, std::move(computed).error());
         QUORVEL_RETURN_IF_ERROR(add_column(out, specs[i].name, std::move(computed).value()));
     }
