@@ -133,19 +133,18 @@ struct Held {
     std::optional<T> cell() const { return present ? std::optional<T>(value) : std::nullopt; }
 };
 
-// The first present value, replaced only by a strictly smaller (Min) or greater (Max) one: a
-// NaN that comes first stays, a later NaN never wins, and of 0.0 and -0.0 the first met
-// stays. Texts compare by their bytes. Null for a group without values.
-template <bool smallest>
-struct Extreme {
-    static constexpr std::string_view name = smallest ? "min" : "max";
+// One present value of the group, of the column's dtype: the first met, replaced by a later
+// one when Rule::replaces(later, held). Null for a group without values.
+template <class Rule>
+struct Kept {
+    static constexpr std::string_view name = Rule::name;
     static constexpr std::string_view refused = {};
     template <class T>
     using State = Held<T>;
 
     template <class T>
     static void add(Held<T>& s, T x) {
-        if (!s.present || (smallest ? x < s.value : x > s.value)) {
+        if (!s.present || Rule::replaces(x, s.value)) {
             s.value = x;
             s.present = true;
         }
@@ -156,8 +155,46 @@ struct Extreme {
     }
 };
 
-using Min = Extreme<true>;
-using Max = Extreme<false>;
+// Min and Max: replaced only by a strictly smaller or greater value, so a NaN that comes
+// first stays, a later NaN never wins, and of 0.0 and -0.0 the first met stays. Texts compare
+// by their bytes.
+struct Smallest {
+    static constexpr std::string_view name = "min";
+    template <class T>
+    static bool replaces(T later, T held) {
+        return later < held;
+    }
+};
+
+struct Largest {
+    static constexpr std::string_view name = "max";
+    template <class T>
+    static bool replaces(T later, T held) {
+        return later > held;
+    }
+};
+
+// First and Last: the first or the last present value in row order.
+struct Earliest {
+    static constexpr std::string_view name = "first";
+    template <class T>
+    static bool replaces(T, T) {
+        return false;
+    }
+};
+
+struct Latest {
+    static constexpr std::string_view name = "last";
+    template <class T>
+    static bool replaces(T, T) {
+        return true;
+    }
+};
+
+using Min = Kept<Smallest>;
+using Max = Kept<Largest>;
+using First = Kept<Earliest>;
+using Last = Kept<Latest>;
 
 // A group's present values, in row order, in its own stretch of a buffer that the engine lays
 // out.
@@ -217,30 +254,6 @@ struct Spread {
 
 using Var = Spread<false>;
 using Std = Spread<true>;
-
-// The first or the last present value in row order, of the column's dtype; null for a group
-// without values.
-template <bool first>
-struct Positional {
-    static constexpr std::string_view name = first ? "first" : "last";
-    static constexpr std::string_view refused = {};
-    template <class T>
-    using State = Held<T>;
-
-    template <class T>
-    static void add(Held<T>& s, T x) {
-        if (first && s.present) return;
-        s.value = x;
-        s.present = true;
-    }
-    template <class T>
-    static std::optional<T> finish(const Held<T>& s) {
-        return s.cell();
-    }
-};
-
-using First = Positional<true>;
-using Last = Positional<false>;
 
 // The number of distinct present values, an i64: values are the same when grouping would put
 // them in one group (0.0 and -0.0 alike, a NaN only with a NaN of the same bits, texts by

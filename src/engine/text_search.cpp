@@ -9,6 +9,11 @@
 
 namespace quorvel::engine {
 
+TextFinder::TextFinder(std::string_view needle) : needle_(needle) {
+    std::memset(firsts_, needle.empty() ? 0 : needle.front(), sizeof firsts_);
+    std::memset(lasts_, needle.empty() ? 0 : needle.back(), sizeof lasts_);
+}
+
 // Candidates are the places where the needle's first and last bytes both match, tested 16
 // places at a time (two loads, two comparisons, one mask); only they are compared whole. On
 // texts that hold the needle's end bytes rarely together, this reads about a byte a cycle
@@ -23,12 +28,17 @@ std::size_t TextFinder::find(std::string_view haystack, std::size_t from) const 
     }
     const std::size_t last_start = haystack.size() - length;
     const char first = needle_.front(), last = needle_.back();
+    // Needles are mostly short, and a call to memcmp would cost more than comparing them.
     const auto whole_match = [&](std::size_t at) {
-        return std::memcmp(text + at + 1, needle_.data() + 1, length - 2) == 0;
+        for (std::size_t i = 1; i + 1 < length; ++i) {
+            if (text[at + i] != needle_[i]) return false;
+        }
+        return true;
     };
     std::size_t at = from;
 #ifdef __SSE2__
-    const __m128i firsts = _mm_set1_epi8(first), lasts = _mm_set1_epi8(last);
+    const __m128i firsts = _mm_load_si128(reinterpret_cast<const __m128i*>(firsts_));
+    const __m128i lasts = _mm_load_si128(reinterpret_cast<const __m128i*>(lasts_));
     // Places at to at + 15 all leave room for the needle, so both loads stay in the text.
     for (; at + 15 <= last_start; at += 16) {
         const __m128i starts = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + at));

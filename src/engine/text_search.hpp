@@ -13,7 +13,7 @@ public:
 
     // The needle must not be empty: every text holds the empty text, which callers answer
     // without searching.
-    explicit TextFinder(std::string_view needle) : needle_(needle) {}
+    explicit TextFinder(std::string_view needle);
 
     std::size_t size() const { return needle_.size(); }
 
@@ -23,6 +23,11 @@ public:
 
 private:
     std::string needle_;
+    // The needle's first and last bytes, each 16 times over: what a block of places is
+    // compared with. Made once, since making them for each search costs more than a short
+    // search.
+    alignas(16) char firsts_[16];
+    alignas(16) char lasts_[16];
 };
 
 }  // namespace quorvel::engine
