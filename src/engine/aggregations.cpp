@@ -156,13 +156,12 @@ public:
     }
 
     Result<Cells> finish(std::size_t which) override {
-        std::optional<Result<Cells>> finished;
+        QUORVEL_CHECK(((aggregates::index_of<Aggregates> == which) || ...));
+        Result<Cells> finished = EngineError{"no such aggregation in this accumulation"};
         [&]<std::size_t... i>(std::index_sequence<i...>) {
-            ((aggregates::index_of<Member<i>> == which && !finished ? finished.emplace(finish_member<i>()) : finished),
-             ...);
+            (void)((aggregates::index_of<Member<i>> == which && (finished = finish_member<i>(), true)) || ...);
         }(members);
-        QUORVEL_CHECK(finished.has_value());
-        return std::move(*finished);
+        return finished;
     }
 
 private:
