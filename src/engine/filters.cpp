@@ -186,6 +186,15 @@ std::vector<std::uint32_t> texts_in(const Frame& frame, const StrCells& cells, c
     return passing_rows(frame, cells, [&cells, &set](std::size_t p) { return set.contains(cells.at(p)); });
 }
 
+// Whether the bytes at `at` are those of `text`. The texts given to these filters are short:
+// comparing them in place costs less than a call to memcmp.
+bool same_bytes(const char* at, std::string_view text) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (at[i] != text[i]) return false;
+    }
+    return true;
+}
+
 // The first row, from `from` on, that ends after byte `at` of the texts: the row that holds
 // the byte. Occurrences of a needle are often a few rows apart, so the next rows are looked at
 // before the rest is searched.
@@ -223,9 +232,15 @@ std::vector<std::uint32_t> texts_holding(const Frame& frame, const StrCells& cel
     if (text.empty()) return present_rows(frame, cells.validity, true);
     switch (place) {
         case TextPlace::Start:
-            return passing_rows(frame, cells, [&cells, text](std::size_t p) { return cells.at(p).starts_with(text); });
+            return passing_rows(frame, cells, [&cells, text](std::size_t p) {
+                const std::string_view cell = cells.at(p);
+                return cell.size() >= text.size() && same_bytes(cell.data(), text);
+            });
         case TextPlace::End:
-            return passing_rows(frame, cells, [&cells, text](std::size_t p) { return cells.at(p).ends_with(text); });
+            return passing_rows(frame, cells, [&cells, text](std::size_t p) {
+                const std::string_view cell = cells.at(p);
+                return cell.size() >= text.size() && same_bytes(cell.data() + cell.size() - text.size(), text);
+            });
         case TextPlace::Anywhere: break;
     }
     const TextFinder finder(text);
