@@ -186,15 +186,6 @@ std::vector<std::uint32_t> texts_in(const Frame& frame, const StrCells& cells, c
     return passing_rows(frame, cells, [&cells, &set](std::size_t p) { return set.contains(cells.at(p)); });
 }
 
-// Whether the bytes at `at` are those of `text`. The texts given to these filters are short:
-// comparing them in place costs less than a call to memcmp.
-bool same_bytes(const char* at, std::string_view text) {
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (at[i] != text[i]) return false;
-    }
-    return true;
-}
-
 // The first row, from `from` on, that ends after byte `at` of the texts: the row that holds
 // the byte. Occurrences of a needle are often a few rows apart, so the next rows are looked at
 // before the rest is searched.

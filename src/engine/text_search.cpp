@@ -28,13 +28,8 @@ std::size_t TextFinder::find(std::string_view haystack, std::size_t from) const 
     }
     const std::size_t last_start = haystack.size() - length;
     const char first = needle_.front(), last = needle_.back();
-    // Needles are mostly short, and a call to memcmp would cost more than comparing them.
-    const auto whole_match = [&](std::size_t at) {
-        for (std::size_t i = 1; i + 1 < length; ++i) {
-            if (text[at + i] != needle_[i]) return false;
-        }
-        return true;
-    };
+    const std::string_view middle(needle_.data() + 1, length - 2);
+    const auto whole_match = [&](std::size_t at) { return same_bytes(text + at + 1, middle); };
     std::size_t at = from;
 #ifdef __SSE2__
     const __m128i firsts = _mm_load_si128(reinterpret_cast<const __m128i*>(firsts_));
