@@ -201,8 +201,8 @@ class Grouped:
         """Several aggregations in one pass: the key columns, then a column per spec, in order.
 
         A spec is (name, operation, column), the operation one of "sum", "mean", "min", "max",
-        "median", "var", "std", "first", "last", "n_unique", or (name, "count"). Errors name
-        the spec by its position, from 0.
+        "median", "var", "std", "first", "last", "n_unique", or (name, "count"). Errors give
+        the failing spec's position, from 0.
         """
 
     def median(self, name: str) -> Frame:

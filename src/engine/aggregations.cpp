@@ -301,7 +301,7 @@ struct CheckedSpec {
     const Column* column = nullptr;
 };
 
-// The spec's operation and column, or why the spec cannot be computed.
+// A spec's operation and column, or why it cannot be computed.
 Result<CheckedSpec> checked(const Grouping& grouping, const AggregationSpec& spec) {
     if (spec.operation == "count") {
         if (spec.column) return EngineError{"count takes no column: give (name, \"count\")"};
