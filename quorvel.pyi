@@ -130,6 +130,21 @@ class Frame:
     def free(self) -> None:
         """Nothing under CPython, which frees the object itself; in a page, the instance goes back to the library."""
 
+    def where_null(self, name: str) -> Frame:
+        """The rows whose cell, of any dtype, is null."""
+
+    def where_not_null(self, name: str) -> Frame:
+        """The rows whose cell, of any dtype, is not null."""
+
+    def where_starts_with(self, name: str, text: str) -> Frame:
+        """The rows whose str cell begins with the bytes of `text`; nulls never pass."""
+
+    def where_ends_with(self, name: str, text: str) -> Frame:
+        """The rows whose str cell ends with the bytes of `text`; nulls never pass."""
+
+    def where_contains(self, name: str, text: str) -> Frame:
+        """The rows whose str cell holds the bytes of `text` somewhere; nulls never pass."""
+
     def __arrow_c_stream__(self, requested_schema: object | None = None) -> object:
         """The frame as an Arrow C stream (a PyCapsule), for pyarrow, polars, pandas, DuckDB and the like.
 
@@ -207,3 +222,29 @@ class Grouped:
     def __repr__(self) -> str: ...
     def free(self) -> None:
         """Nothing under CPython, which frees the object itself; in a page, the instance goes back to the library."""
+
+    def agg(self, specs: Sequence[tuple[str, str, str] | tuple[str, Literal["count"]]]) -> Frame:
+        """Several aggregations in one pass: the key columns, then a column per spec, in order.
+
+        A spec is (name, operation, column), the operation one of "sum", "mean", "min", "max",
+        "median", "var", "std", "first", "last", "n_unique", or (name, "count"). Errors give
+        the failing spec's position, from 0.
+        """
+
+    def median(self, name: str) -> Frame:
+        """The f64 median of each group's i64 or f64 values, the mean of the two middle ones rounded once; null for none."""
+
+    def var(self, name: str) -> Frame:
+        """The f64 sample variance (divided by n - 1) of each group's i64 or f64 values; null for fewer than two."""
+
+    def std(self, name: str) -> Frame:
+        """The f64 sample standard deviation of each group's i64 or f64 values; null for fewer than two."""
+
+    def first(self, name: str) -> Frame:
+        """The first value of each group in row order, nulls skipped; null for none."""
+
+    def last(self, name: str) -> Frame:
+        """The last value of each group in row order, nulls skipped; null for none."""
+
+    def n_unique(self, name: str) -> Frame:
+        """The number of distinct values of each group, nulls skipped, equal as grouping decides."""

@@ -1,4 +1,4 @@
-"""Grouping workloads: one key column, three aggregations on the same groups.
+"""Grouping workloads: one key column, one or several aggregations on the same groups.
 
 Keys are drawn at random, so groups are met in no particular order; every contender keeps
 groups in order of first appearance where it can (pandas sort=False, polars
@@ -48,26 +48,35 @@ def duckdb_table(data, threads):
     return connection
 
 
-def setups(rows, key, value, aggregations):
+def setups(rows, key, value, aggregations, one_call=False):
     """Each library grouping `key` and taking `aggregations` (names of quorvel's methods, of
-    pandas' and of polars' expressions alike; SQL's where they differ) of `value`."""
-    sql = {"mean": "avg"}
+    polars' expressions alike; pandas' and SQL's where they differ) of `value`. quorvel and
+    pandas make one call per aggregation, or with `one_call` one for all of them (quorvel's
+    agg, pandas' named aggregation); polars and DuckDB always make one."""
+    sql = {"mean": "avg", "std": "stddev_samp", "var": "var_samp"}
+    in_pandas = {"count": "size", "n_unique": "nunique"}
 
     def ours(threads):
         frame = quorvel_frame(columns(rows))
+        specs = [(name, "count") if name == "count" else (name, name, value) for name in aggregations]
 
         def run():
             grouped = frame.group([key])
+            if one_call:
+                return grouped.agg(specs)
             return tuple(grouped.count() if name == "count" else getattr(grouped, name)(value) for name in aggregations)
 
         return run
 
     def pandas(threads):
         frame = peer("pandas").DataFrame(columns(rows))
+        named = {name: (value, in_pandas.get(name, name)) for name in aggregations}
 
         def run():
             grouped = frame.groupby(key, sort=False)
-            return tuple(grouped.size() if name == "count" else getattr(grouped[value], name)() for name in aggregations)
+            if one_call:
+                return grouped.agg(**named)
+            return tuple(getattr(grouped[value], in_pandas.get(name, name))() for name in aggregations)
 
         return run
 
@@ -78,17 +87,33 @@ def setups(rows, key, value, aggregations):
         expressions = [pl.len() if name == "count" else getattr(pl.col(value), name)().alias(name) for name in aggregations]
         return lambda: frame.group_by(key, maintain_order=True).agg(expressions)
 
+    def term(name):
+        if name == "count":
+            return "count(*)"
+        if name == "n_unique":
+            return f"count(DISTINCT {value})"
+        return f"{sql.get(name, name)}({value})"
+
     def duckdb(threads):
         connection = duckdb_table(columns(rows), threads)
-        terms = ", ".join("count(*)" if name == "count" else f"{sql.get(name, name)}({value})" for name in aggregations)
-        query = f"SELECT {key}, {terms} FROM t GROUP BY {key}"
+        query = f"SELECT {key}, {', '.join(map(term, aggregations))} FROM t GROUP BY {key}"
         return lambda: connection.execute(query).fetchnumpy()
 
     return {"quorvel": ours, "pandas": pandas, "polars": polars, "duckdb": duckdb}
 
 
+FIVE = ["count", "sum", "mean", "min", "max"]
+
+
 def workloads(rows):
+    five_calls = setups(rows, "k_str", "n", FIVE)
     return [
         Workload("group by i64 key (1,000 groups): sum, mean, count", setups(rows, "k_int", "x", ["sum", "mean", "count"])),
         Workload("group by str key (200 groups): sum, min, max", setups(rows, "k_str", "n", ["sum", "min", "max"])),
+        Workload("group by str key (200 groups): agg count, sum, mean, min, max", setups(rows, "k_str", "n", FIVE, True)),
+        # quorvel alone: the same five as single calls, beside agg.
+        Workload("group by str key (200 groups): count, sum, mean, min, max, five calls", {"quorvel": five_calls["quorvel"]}),
+        Workload("group by str key (200 groups): median", setups(rows, "k_str", "x", ["median"])),
+        Workload("group by str key (200 groups): std", setups(rows, "k_str", "x", ["std"])),
+        Workload("group by str key (200 groups): n_unique", setups(rows, "k_str", "n", ["n_unique"])),
     ]

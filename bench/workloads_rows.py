@@ -1,4 +1,5 @@
-"""Filtering, sorting and date parts, against pandas, polars and (for dates) DuckDB.
+"""Filtering (numbers and texts), sorting and date parts, against pandas, polars and (for
+dates) DuckDB.
 
 Each peer does the same work on the same values: a frame of 1,000,000 rows by default, made
 by the library's setup before its timing starts (and dropped after).
@@ -99,6 +100,28 @@ def workloads(rows):
                 ),
             )
         )
+    found.append(
+        Workload(
+            'where_contains: texts holding "ber"',
+            setups(
+                rows,
+                lambda frame: frame.where_contains("city", "ber"),
+                lambda df, pd: df[df.city.str.contains("ber", regex=False)],
+                lambda df, pl: df.filter(pl.col("city").str.contains("ber", literal=True)),
+            ),
+        )
+    )
+    found.append(
+        Workload(
+            'where_starts_with: texts beginning "San"',
+            setups(
+                rows,
+                lambda frame: frame.where_starts_with("city", "San"),
+                lambda df, pd: df[df.city.str.startswith("San")],
+                lambda df, pl: df.filter(pl.col("city").str.starts_with("San")),
+            ),
+        )
+    )
     found.append(
         Workload(
             "year of YYYY-MM-DD",

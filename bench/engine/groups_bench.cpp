@@ -16,7 +16,10 @@ namespace {
 using aggregates::index_of;
 using aggregates::Max;
 using aggregates::Mean;
+using aggregates::Median;
 using aggregates::Min;
+using aggregates::NUnique;
+using aggregates::Std;
 using aggregates::Sum;
 
 constexpr std::size_t rows = 1'000'000;
@@ -84,6 +87,35 @@ BENCHMARK_CAPTURE(Aggregate, MinI64, std::string("k_str"), std::string("n"), ind
     ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(Aggregate, MaxI64, std::string("k_str"), std::string("n"), index_of<Max>)
     ->Unit(benchmark::kMillisecond);
+
+BENCHMARK_CAPTURE(Aggregate, MedianF64, std::string("k_str"), std::string("x"), index_of<Median>)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Aggregate, StdF64, std::string("k_str"), std::string("x"), index_of<Std>)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Aggregate, NUniqueI64, std::string("k_str"), std::string("n"), index_of<NUnique>)
+    ->Unit(benchmark::kMillisecond);
+
+// count, sum, mean, min and max of one column in one walk, against the five calls one by one.
+void FiveInOneWalk(benchmark::State& state) {
+    const Grouping& grouping = grouped_by("k_str");
+    const std::vector<AggregationSpec> specs = {
+        {"count", "count", std::nullopt}, {"sum", "sum", "n"}, {"mean", "mean", "n"}, {"min", "min", "n"}, {"max", "max", "n"}};
+    for (auto _ : state) benchmark::DoNotOptimize(aggregate_specs(grouping, specs));
+    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * rows));
+}
+BENCHMARK(FiveInOneWalk)->Unit(benchmark::kMillisecond);
+
+void FiveOneByOne(benchmark::State& state) {
+    const Grouping& grouping = grouped_by("k_str");
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(count_rows(grouping));
+        for (const std::size_t which : {index_of<Sum>, index_of<Mean>, index_of<Min>, index_of<Max>}) {
+            benchmark::DoNotOptimize(aggregate(grouping, "n", which));
+        }
+    }
+    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * rows));
+}
+BENCHMARK(FiveOneByOne)->Unit(benchmark::kMillisecond);
 
 void Count(benchmark::State& state) {
     const Grouping& grouping = grouped_by("k_int");

@@ -14,6 +14,7 @@
 #include "city_names.hpp"
 #include "engine/date_parts.hpp"
 #include "engine/filters.hpp"
+#include "engine/slicing.hpp"
 #include "engine/sorting.hpp"
 
 namespace quorvel::engine {
@@ -99,6 +100,35 @@ void FilterTextsInLongList(benchmark::State& state) {
     for (auto _ : state) benchmark::DoNotOptimize(filter_in(cities(), "city", list));
 }
 BENCHMARK(FilterTextsInLongList)->Unit(benchmark::kMillisecond);
+
+// A needle in about one text in eight, one in none, and one whose first and last bytes are
+// common; the same through a selection (the frame reversed), where texts are searched one by one.
+void FilterTextsContaining(benchmark::State& state, std::string needle, bool selected) {
+    std::vector<std::uint32_t> reversed(rows);
+    std::iota(reversed.rbegin(), reversed.rend(), 0u);
+    const Frame frame = selected ? take_rows(cities(), reversed) : cities();
+    for (auto _ : state) benchmark::DoNotOptimize(filter_text(frame, "city", TextPlace::Anywhere, needle));
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * cities().columns[0].values->str().bytes.size()));
+}
+BENCHMARK_CAPTURE(FilterTextsContaining, Frequent, std::string("ber"), false)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(FilterTextsContaining, Absent, std::string("xyz"), false)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(FilterTextsContaining, CommonEnds, std::string("oso"), false)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(FilterTextsContaining, FrequentSelected, std::string("ber"), true)->Unit(benchmark::kMillisecond);
+
+void FilterTextsStartingWith(benchmark::State& state) {
+    for (auto _ : state) benchmark::DoNotOptimize(filter_text(cities(), "city", TextPlace::Start, "San"));
+}
+BENCHMARK(FilterTextsStartingWith)->Unit(benchmark::kMillisecond);
+
+void FilterNotNull(benchmark::State& state) {
+    static const Frame with_nulls = [] {
+        I64Cells cells = ints().columns[0].values->i64();
+        for (std::size_t r = 0; r < rows; r += 10) cells.validity.set_null(r, rows);
+        return frame_of("n", std::move(cells));
+    }();
+    for (auto _ : state) benchmark::DoNotOptimize(filter_not_null(with_nulls, "n"));
+}
+BENCHMARK(FilterNotNull)->Unit(benchmark::kMillisecond);
 
 void SortInts(benchmark::State& state) {
     for (auto _ : state) benchmark::DoNotOptimize(sort(ints(), "n", false));

@@ -113,6 +113,29 @@ bool for_each_item(PyObject* object, Reserve&& reserve, Take&& take) {
     return !PyErr_Occurred();
 }
 
+// One aggregation spec: a tuple of two or three texts.
+std::optional<engine::AggregationSpec> spec_of(PyObject* item) {
+    if (!PyTuple_Check(item)) {
+        raise_not_instance(item, "tuple");
+        return std::nullopt;
+    }
+    const Py_ssize_t size = PyTuple_Size(item);
+    if (size != 2 && size != 3) {
+        PyErr_Format(PyExc_TypeError, "expected (name, operation, column) or (name, \"count\"), got a tuple of length %zd",
+                     size);
+        return std::nullopt;
+    }
+    std::string texts[3];
+    for (Py_ssize_t i = 0; i < size; ++i) {
+        const std::optional<std::string_view> text = text_of(PyTuple_GetItem(item, i));
+        if (!text) return std::nullopt;
+        texts[i] = *text;
+    }
+    engine::AggregationSpec spec{std::move(texts[0]), std::move(texts[1]), std::nullopt};
+    if (size == 3) spec.column = std::move(texts[2]);
+    return spec;
+}
+
 template <class T>
 std::optional<T> noted(std::optional<T> converted, const char* argument) {
     if (!converted) add_argument_note(argument);
@@ -269,6 +292,23 @@ std::optional<engine::SortDirections> to_sort_directions(PyObject* object, const
                                              return flag.has_value();
                                          });
     return noted(converted ? std::optional(std::move(directions)) : std::nullopt, argument);
+}
+
+std::optional<std::vector<engine::AggregationSpec>> to_aggregation_specs(PyObject* object, const char* argument) {
+    std::vector<engine::AggregationSpec> specs;
+    std::string failing_spec;
+    const bool converted = for_each_item(object, [&](std::size_t size) { specs.reserve(size); }, [&](PyObject* item) {
+        std::optional<engine::AggregationSpec> spec = spec_of(item);
+        if (!spec) {
+            failing_spec = std::string(argument) + "[" + std::to_string(specs.size()) + "]";
+            return false;
+        }
+        specs.push_back(std::move(*spec));
+        return true;
+    });
+    if (converted) return specs;
+    add_argument_note(failing_spec.empty() ? argument : failing_spec.c_str());
+    return std::nullopt;
 }
 
 std::optional<void*> to_capsule_pointer(PyObject* object, const char* name, const char* argument) {

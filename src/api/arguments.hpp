@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "api/python.hpp"
+#include "engine/aggregations.hpp"
 #include "engine/column_values.hpp"
 #include "engine/sorting.hpp"
 
@@ -60,6 +61,9 @@ std::optional<engine::StrCells> to_text_cells(PyObject* object, const char* argu
 std::optional<std::vector<std::string>> to_text_list(PyObject* object, const char* argument);
 // One flag for every sort key, or a sequence of flags, one per key.
 std::optional<engine::SortDirections> to_sort_directions(PyObject* object, const char* argument);
+// A sequence of tuples (name, operation, column) or (name, operation), all texts. The note of a
+// failure inside one tuple names it by its position: "while processing 'specs[2]'".
+std::optional<std::vector<engine::AggregationSpec>> to_aggregation_specs(PyObject* object, const char* argument);
 // The pointer held by a PyCapsule named `name`.
 std::optional<void*> to_capsule_pointer(PyObject* object, const char* name, const char* argument);
 

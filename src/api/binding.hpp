@@ -56,6 +56,7 @@ using NumberList = Converted<engine::F64Cells, to_number_list>;
 using TextCells = Converted<engine::StrCells, to_text_cells>;
 using TextList = Converted<std::vector<std::string>, to_text_list>;
 using Directions = Converted<engine::SortDirections, to_sort_directions>;
+using AggregationSpecs = Converted<std::vector<engine::AggregationSpec>, to_aggregation_specs>;
 
 template <class Kind>
 struct Param {

@@ -26,6 +26,7 @@ namespace {
 using engine::CompareOp;
 using engine::DType;
 using engine::Frame;
+using engine::TextPlace;
 
 constexpr const char free_body[] =
     "Nothing under CPython, which frees the object itself; in a page, the instance goes back to the library.";
@@ -34,6 +35,12 @@ constexpr const char free_body[] =
 template <CompareOp op>
 constexpr auto compare = [](const Frame& frame, std::string_view name, double value) {
     return engine::filter_compare(frame, name, op, value);
+};
+
+// where_starts_with, where_ends_with, where_contains: texts that hold the text at a place.
+template <TextPlace place>
+constexpr auto holds_text = [](const Frame& frame, std::string_view name, std::string_view text) {
+    return engine::filter_text(frame, name, place, text);
 };
 
 // floats, ints, strings: one column in logical row order, None for nulls.
@@ -84,6 +91,11 @@ constexpr auto frame_methods = std::tuple{
     method("describe", Access::shared, &engine::frame_text),
     // The interpreter frees objects itself: free() is the call protocol without work.
     method_with_body("free", free_body, Access::shared, [](const Frame&) { return NoneResult{}; }),
+    method("where_null", Access::shared, &engine::filter_null, param<Text>("name")),
+    method("where_not_null", Access::shared, &engine::filter_not_null, param<Text>("name")),
+    method("where_starts_with", Access::shared, holds_text<TextPlace::Start>, param<Text>("name"), param<Text>("text")),
+    method("where_ends_with", Access::shared, holds_text<TextPlace::End>, param<Text>("name"), param<Text>("text")),
+    method("where_contains", Access::shared, holds_text<TextPlace::Anywhere>, param<Text>("name"), param<Text>("text")),
     own_method("__arrow_c_stream__", frame_arrow_c_stream, 0, "__arrow_c_stream__($self, requested_schema=None)\n--\n\n"),
     own_method("from_arrow", frame_from_arrow, METH_CLASS, "from_arrow($type, data)\n--\n\n"),
     method("sort_by", Access::shared, &engine::sort_by, param<TextList>("names"), param<Directions>("descending")),

@@ -18,15 +18,21 @@ using engine::Grouping;
 constexpr const char free_body[] =
     "Nothing under CPython, which frees the object itself; in a page, the instance goes back to the library.";
 
-// sum, mean, min, max: one method for each aggregation of the engine's list, in its order.
+// One method for each aggregation of the engine's list, in its order, from place `first` to
+// place `last` (not included).
+template <std::size_t first, std::size_t last>
 constexpr auto aggregation_methods = []<std::size_t... i>(std::index_sequence<i...>) {
     return std::tuple{[]<class Aggregate>(std::type_identity<Aggregate>) {
         return method(
             Aggregate::name.data(), Access::shared,
             [](const Grouping& grouping, std::string_view name) { return engine::aggregate<Aggregate>(grouping, name); },
             param<Text>("name"));
-    }(std::type_identity<std::tuple_element_t<i, engine::aggregates::List>>{})...};
-}(std::make_index_sequence<engine::aggregates::count>{});
+    }(std::type_identity<std::tuple_element_t<first + i, engine::aggregates::List>>{})...};
+}(std::make_index_sequence<last - first>{});
+
+// sum, mean, min and max keep the places they first had, before describe; the aggregations
+// added since, and agg, come after free.
+constexpr std::size_t first_aggregations = 4;
 
 // In the order of the method table; a Grouped never changes, so every method shares it.
 constexpr auto grouped_methods = std::tuple_cat(
@@ -34,12 +40,14 @@ constexpr auto grouped_methods = std::tuple_cat(
         method("groups", Access::shared, [](const Grouping& grouping) -> std::uint64_t { return grouping.group_count(); }),
         method("count", Access::shared, &engine::count_rows),
     },
-    aggregation_methods,
+    aggregation_methods<0, first_aggregations>,
     std::tuple{
         method("describe", Access::shared, &engine::grouped_text),
         // The interpreter frees objects itself: free() is the call protocol without work.
         method_with_body("free", free_body, Access::shared, [](const Grouping&) { return NoneResult{}; }),
-    });
+        method("agg", Access::shared, &engine::aggregate_specs, param<AggregationSpecs>("specs")),
+    },
+    aggregation_methods<first_aggregations, engine::aggregates::count>);
 
 auto grouped_method_table = method_table<GroupedClass, grouped_methods>();
 

@@ -1,15 +1,21 @@
 #pragma once
 
+#include <array>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string_view>
 #include <tuple>
 #include <type_traits>
 #include <utility>
 
+#include "engine/deviations.hpp"
+#include "engine/distinct_count.hpp"
 #include "engine/exact_sum.hpp"
+#include "engine/group_keys.hpp"
+#include "engine/median.hpp"
 
 // The aggregations of a column of a Grouped: one struct each, every one in the same shape.
 //
@@ -25,11 +31,15 @@
 // and where they apply:
 //
 //   overflowed(state)      an i64 sum that overflowed: the whole aggregation fails
-//   inexact(state)         an f64 sum whose running sum left the range of floats; if all its
-//                          values were finite, finish_exact(state, exact) gives the cell from
-//                          their exact sum instead
+//   inexact(state)         an f64 cell that may be wrong because a running sum left the range
+//                          of floats; if all the group's values are finite, they are added
+//                          again to an `Exact` state, which cannot leave it, and
+//                          finish_exact(state, exact) gives the cell instead
 //
 // A state is a few bytes, so that one per group stays in cache while the rows stream past.
+// An aggregation that needs all of a group's values at once (a median, a count of distinct
+// values) has Gathered<E> as its state instead: the engine gives each group its own stretch
+// of one buffer, as long as the group has rows, and add() appends to it.
 namespace quorvel::engine::aggregates {
 
 // Neumaier's variant of Kahan summation: the correction collects the low-order bits that
@@ -81,6 +91,7 @@ struct Sum {
     static std::optional<double> finish(const CompensatedSum& s) { return s.total(); }
     static std::optional<std::int64_t> finish(const CheckedSum& s) { return s.sum; }
     static bool overflowed(const CheckedSum& s) { return s.overflowed; }
+    using Exact = ExactSum;
     static bool inexact(const CompensatedSum& s) { return !std::isfinite(s.total()); }
     static double finish_exact(const CompensatedSum&, const ExactSum& exact) { return exact.rounded(); }
 };
@@ -107,6 +118,7 @@ struct Mean {
         return static_cast<double>(s.sum.sum) / static_cast<double>(s.count);
     }
     static bool overflowed(const SumAndCount<CheckedSum>& s) { return s.sum.overflowed; }
+    using Exact = ExactSum;
     static bool inexact(const SumAndCount<CompensatedSum>& s) { return !std::isfinite(s.sum.total()); }
     static double finish_exact(const SumAndCount<CompensatedSum>& s, const ExactSum& exact) {
         return exact.rounded_quotient(s.count);
@@ -117,40 +129,167 @@ template <class T>
 struct Held {
     T value{};
     bool present = false;
+
+    std::optional<T> cell() const { return present ? std::optional<T>(value) : std::nullopt; }
 };
 
-// The first present value, replaced only by a strictly smaller (Min) or greater (Max) one: a
-// NaN that comes first stays, a later NaN never wins, and of 0.0 and -0.0 the first met
-// stays. Texts compare by their bytes. Null for a group without values.
-template <bool smallest>
-struct Extreme {
-    static constexpr std::string_view name = smallest ? "min" : "max";
+// One present value of the group, of the column's dtype: the first met, replaced by a later
+// one when Rule::replaces(later, held). Null for a group without values.
+template <class Rule>
+struct Kept {
+    static constexpr std::string_view name = Rule::name;
     static constexpr std::string_view refused = {};
     template <class T>
     using State = Held<T>;
 
     template <class T>
     static void add(Held<T>& s, T x) {
-        if (!s.present || (smallest ? x < s.value : x > s.value)) {
+        if (!s.present || Rule::replaces(x, s.value)) {
             s.value = x;
             s.present = true;
         }
     }
     template <class T>
     static std::optional<T> finish(const Held<T>& s) {
-        if (!s.present) return std::nullopt;
-        return s.value;
+        return s.cell();
     }
 };
 
-using Min = Extreme<true>;
-using Max = Extreme<false>;
+// Min and Max: replaced only by a strictly smaller or greater value, so a NaN that comes
+// first stays, a later NaN never wins, and of 0.0 and -0.0 the first met stays. Texts compare
+// by their bytes.
+struct Smallest {
+    static constexpr std::string_view name = "min";
+    template <class T>
+    static bool replaces(T later, T held) {
+        return later < held;
+    }
+};
+
+struct Largest {
+    static constexpr std::string_view name = "max";
+    template <class T>
+    static bool replaces(T later, T held) {
+        return later > held;
+    }
+};
+
+// First and Last: the first or the last present value in row order.
+struct Earliest {
+    static constexpr std::string_view name = "first";
+    template <class T>
+    static bool replaces(T, T) {
+        return false;
+    }
+};
+
+struct Latest {
+    static constexpr std::string_view name = "last";
+    template <class T>
+    static bool replaces(T, T) {
+        return true;
+    }
+};
+
+using Min = Kept<Smallest>;
+using Max = Kept<Largest>;
+using First = Kept<Earliest>;
+using Last = Kept<Latest>;
+
+// A group's present values, in row order, in its own stretch of a buffer that the engine lays
+// out.
+template <class E>
+struct Gathered {
+    E* begin = nullptr;
+    E* end = nullptr;
+
+    void add(E value) { *end++ = value; }
+    std::span<E> values() const { return {begin, end}; }
+};
+
+// The middle present value, or the mean of the two middle ones, as an f64 rounded once: null
+// for a group without values, NaN when a NaN is among them, 0.0 for any zero.
+struct Median {
+    static constexpr std::string_view name = "median";
+    static constexpr std::string_view refused = "it has no median";
+    template <class T>
+    using State = ForNumbers<T, Gathered<double>, Gathered<std::int64_t>>;
+
+    template <class T>
+    static void add(Gathered<T>& s, T x) {
+        s.add(x);
+    }
+    template <class T>
+    static std::optional<double> finish(const Gathered<T>& s) {
+        return median_of(s.values());
+    }
+};
+
+// The sample variance (divided by n - 1) of the present values, or its square root: an f64,
+// null for a group with fewer than two values, NaN when a NaN or an infinity is among them.
+template <bool root>
+struct Spread {
+    static constexpr std::string_view name = root ? "std" : "var";
+    static constexpr std::string_view refused = "it has no var or std";
+    template <class T>
+    using State = ForNumbers<T, Deviations<double>, Deviations<std::int64_t>>;
+
+    template <class T>
+    static void add(Deviations<T>& s, T x) {
+        s.add(x);
+    }
+    template <class T>
+    static std::optional<double> finish(const Deviations<T>& s) {
+        const std::optional<double> variance = sample_variance(s.sums);
+        if (!root || !variance) return variance;
+        return std::sqrt(*variance);
+    }
+    // Deviations of f64 values whose squares overflow or lose bits below the normal floats.
+    using Exact = ScaledDeviations;
+    static bool inexact(const Deviations<double>& s) { return ScaledDeviations::needed(s.sums); }
+    static double finish_exact(const Deviations<double>&, const ScaledDeviations& exact) {
+        return root ? exact.standard_deviation() : exact.variance();
+    }
+};
+
+using Var = Spread<false>;
+using Std = Spread<true>;
+
+// The number of distinct present values, an i64: values are the same when grouping would put
+// them in one group (0.0 and -0.0 alike, a NaN only with a NaN of the same bits, texts by
+// their bytes). Numbers are gathered as those bits.
+struct NUnique {
+    static constexpr std::string_view name = "n_unique";
+    static constexpr std::string_view refused = {};
+    template <class T>
+    using State = Gathered<std::conditional_t<std::is_same_v<T, std::string_view>, std::string_view, std::uint64_t>>;
+
+    template <class T>
+    static void add(Gathered<std::uint64_t>& s, T x) {
+        s.add(group_keys::key_bits(x));
+    }
+    static void add(Gathered<std::string_view>& s, std::string_view x) { s.add(x); }
+    template <class E>
+    static std::optional<std::int64_t> finish(const Gathered<E>& s) {
+        return static_cast<std::int64_t>(distinct_count(s.values()));
+    }
+};
 
 // The aggregations of a column, in the order of Grouped's methods. The engine and the binding
 // both read this list: a new aggregation is its struct and its entry here.
-using List = std::tuple<Sum, Mean, Min, Max>;
+using List = std::tuple<Sum, Mean, Min, Max, Median, Var, Std, First, Last, NUnique>;
 
 inline constexpr std::size_t count = std::tuple_size_v<List>;
+
+// Aggregations that one loop computes together when several of them are asked of one number
+// column at once: their states are small and their steps short, so all of them in one loop
+// cost about as much as two loops of one each.
+using Fused = std::tuple<Sum, Mean, Min, Max>;
+
+// The names of the list's aggregations, in its order.
+inline constexpr auto names = []<std::size_t... i>(std::index_sequence<i...>) {
+    return std::array<std::string_view, count>{std::tuple_element_t<i, List>::name...};
+}(std::make_index_sequence<count>{});
 
 // The place of `Aggregate` in the list, by which the engine is asked for it.
 template <class Aggregate>

@@ -9,6 +9,7 @@
 #include "engine/lookup_sets.hpp"
 #include "engine/row_cursor.hpp"
 #include "engine/slicing.hpp"
+#include "engine/text_search.hpp"
 
 namespace quorvel::engine {
 namespace {
@@ -184,6 +185,63 @@ RowList texts_in(const Frame& frame, const StrCells& cells, const std::vector<st
     return passing_rows(frame, cells, [&cells, &set](std::size_t p) { return set.contains(cells.at(p)); });
 }
 
+// The first row, from `from` on, that ends after byte `at` of the texts: the row that holds
+// the byte. Occurrences of a needle are often a few rows apart, so the next rows are looked at
+// before the rest is searched.
+std::size_t row_holding(const StrCells& cells, std::size_t from, std::uint64_t at) {
+    constexpr std::size_t near = 8;
+    const std::uint64_t* const offsets = cells.offsets.data();
+    const std::size_t rows = cells.size();
+    const std::size_t near_end = std::min(from + near, rows);
+    for (std::size_t row = from; row < near_end; ++row) {
+        if (offsets[row + 1] > at) return row;
+    }
+    return static_cast<std::size_t>(std::upper_bound(offsets + near_end + 1, offsets + rows + 1, at) - offsets) - 1;
+}
+
+// The rows, in storage order, whose text holds the needle. The texts lie end to end in one
+// buffer, which is searched at once rather than text by text; each occurrence is placed in
+// its row by the offsets, and counts if it ends within that row. Either way, no later
+// occurrence that begins in the same row can end within it, so the search goes on from the
+// next row.
+RowList storage_rows_holding(const StrCells& cells, const TextFinder& finder) {
+    RowList rows;
+    const std::string_view bytes(cells.bytes.data(), cells.bytes.size());
+    const std::uint64_t* const offsets = cells.offsets.data();
+    std::size_t row = 0;
+    for (std::size_t at = finder.find(bytes, 0); at != TextFinder::npos; at = finder.find(bytes, offsets[row])) {
+        row = row_holding(cells, row, at);
+        if (at + finder.size() <= offsets[row + 1] && cells.is_present(row)) rows.push_back(static_cast<std::uint32_t>(row));
+        ++row;
+    }
+    return rows;
+}
+
+RowList texts_holding(const Frame& frame, const StrCells& cells, TextPlace place, std::string_view text) {
+    if (text.empty()) return present_rows(frame, cells.validity, true);
+    switch (place) {
+        case TextPlace::Start:
+            return passing_rows(frame, cells, [&cells, text](std::size_t p) {
+                const std::string_view cell = cells.at(p);
+                return cell.size() >= text.size() && same_bytes(cell.data(), text);
+            });
+        case TextPlace::End:
+            return passing_rows(frame, cells, [&cells, text](std::size_t p) {
+                const std::string_view cell = cells.at(p);
+                return cell.size() >= text.size() && same_bytes(cell.data() + cell.size() - text.size(), text);
+            });
+        case TextPlace::Anywhere: break;
+    }
+    const TextFinder finder(text);
+    if (!frame.selection) return storage_rows_holding(cells, finder);
+    return passing_rows(frame, cells,
+                        [&cells, &finder](std::size_t p) { return finder.find(cells.at(p), 0) != TextFinder::npos; });
+}
+
+const Validity& validity_of(const ColumnValues& values) {
+    return std::visit([](const auto& cells) -> const Validity& { return cells.validity; }, values.cells());
+}
+
 }  // namespace
 
 Result<Frame> filter_compare(const Frame& frame, std::string_view name, CompareOp op, double value) {
@@ -215,6 +273,33 @@ Result<Frame> filter_in(const Frame& frame, std::string_view name, const std::ve
         return EngineError{column_is(name, cells.dtype()) + ": where_is and where_in take a str column"};
     }
     return take_rows(frame, texts_in(frame, cells.str(), texts));
+}
+
+Result<Frame> filter_null(const Frame& frame, std::string_view name) {
+    QUORVEL_ASSIGN_OR_RETURN(const Column* column, find_column(frame.columns, name));
+    const Validity& validity = validity_of(*column->values);
+    if (validity.all_present()) return take_rows(frame, {});
+    return take_rows(frame, collect_rows(frame, Validity{}, [&validity](std::size_t p) {
+                         return validity.present_bit(p) == 0;
+                     }));
+}
+
+Result<Frame> filter_not_null(const Frame& frame, std::string_view name) {
+    QUORVEL_ASSIGN_OR_RETURN(const Column* column, find_column(frame.columns, name));
+    const Validity& validity = validity_of(*column->values);
+    // Every row passes: the frame's own rows, shared.
+    if (validity.all_present()) return frame;
+    return take_rows(frame, present_rows(frame, validity, true));
+}
+
+Result<Frame> filter_text(const Frame& frame, std::string_view name, TextPlace place, std::string_view text) {
+    QUORVEL_ASSIGN_OR_RETURN(const Column* column, find_column(frame.columns, name));
+    const ColumnValues& cells = *column->values;
+    if (cells.dtype() != DType::str) {
+        return EngineError{column_is(name, cells.dtype()) +
+                           ": where_starts_with, where_ends_with and where_contains take a str column"};
+    }
+    return take_rows(frame, texts_holding(frame, cells.str(), place, text));
 }
 
 }  // namespace quorvel::engine

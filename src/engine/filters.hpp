@@ -25,4 +25,15 @@ Result<Frame> filter_among(const Frame& frame, std::string_view name, std::span<
 // The rows whose cell of the str column `name` has the same bytes as one of `texts`.
 Result<Frame> filter_in(const Frame& frame, std::string_view name, const std::vector<std::string>& texts);
 
+// The rows whose cell of the column `name`, of any dtype, is null; or is not.
+Result<Frame> filter_null(const Frame& frame, std::string_view name);
+Result<Frame> filter_not_null(const Frame& frame, std::string_view name);
+
+// Where a cell must hold the given text: at its beginning, at its end, or anywhere.
+enum class TextPlace : std::uint8_t { Start, End, Anywhere };
+
+// The rows whose cell of the str column `name` holds the bytes of `text` at `place`. The empty
+// text is held by every text. Nulls never pass.
+Result<Frame> filter_text(const Frame& frame, std::string_view name, TextPlace place, std::string_view text);
+
 }  // namespace quorvel::engine

@@ -31,23 +31,36 @@ namespace quorvel::engine {
 class RowCursor {
 public:
     explicit RowCursor(const Frame& frame)
-        : selection_(frame.selection ? frame.selection->rows.data() : nullptr), height_(frame.height) {}
+        : selection_(frame.selection ? frame.selection->rows.data() : nullptr),
+          end_(frame.height),
+          height_(frame.height) {}
     // The physical rows of a list, walked as if they were a frame's row selection.
-    explicit RowCursor(std::span<const std::uint32_t> rows) : selection_(rows.data()), height_(rows.size()) {}
+    explicit RowCursor(std::span<const std::uint32_t> rows)
+        : selection_(rows.data()), end_(rows.size()), height_(rows.size()) {}
     // The `count` physical rows listed at `rows`, or rows 0 to count - 1 when `rows` is null.
-    RowCursor(const std::uint32_t* rows, std::size_t count) : selection_(rows), height_(count) {}
+    RowCursor(const std::uint32_t* rows, std::size_t count) : selection_(rows), end_(count), height_(count) {}
 
+    // The logical rows [begin, end) of this walk alone, numbered as in the whole walk: for work
+    // that takes the rows a stretch at a time.
+    RowCursor stretch(std::size_t begin, std::size_t end) const {
+        RowCursor part = *this;
+        part.begin_ = begin;
+        part.end_ = end;
+        return part;
+    }
+
+    // The number of rows of the whole walk.
     std::size_t size() const { return height_; }
 
     template <class Visit, class... Ahead>
     bool for_each(Visit&& visit, const Ahead&... ahead) const {
         if (selection_) {
-            for (std::size_t r = 0; r < height_; ++r) {
+            for (std::size_t r = begin_; r < end_; ++r) {
                 (prefetch_selected(ahead, selection_, r, height_), ...);
                 if (!visit_row(visit, r, selection_[r])) return false;
             }
         } else {
-            for (std::size_t r = 0; r < height_; ++r) {
+            for (std::size_t r = begin_; r < end_; ++r) {
                 if (!visit_row(visit, r, r)) return false;
             }
         }
@@ -58,8 +71,8 @@ public:
     // after each: for work that collects a block of rows and then deals with it at once.
     template <std::size_t block, class Visit, class EndBlock, class... Ahead>
     void for_each_block(Visit&& visit, EndBlock&& end_block, const Ahead&... ahead) const {
-        for (std::size_t start = 0; start < height_; start += block) {
-            const std::size_t end = std::min(start + block, height_);
+        for (std::size_t start = begin_; start < end_; start += block) {
+            const std::size_t end = std::min(start + block, end_);
             if (selection_) {
                 for (std::size_t r = start; r < end; ++r) {
                     (prefetch_selected(ahead, selection_, r, height_), ...);
@@ -85,9 +98,10 @@ public:
                 },
                 ahead...);
         }
-        for (std::size_t start = 0; start < height_; start += 64) {
-            const std::size_t end = std::min(start + 64, height_);
+        for (std::size_t start = begin_ - begin_ % 64; start < end_; start += 64) {
+            const std::size_t end = std::min(start + 64, end_);
             std::uint64_t present = validity.word(start / 64);
+            if (start < begin_) present &= ~std::uint64_t{0} << (begin_ - start);
             if (present == ~std::uint64_t{0}) {
                 for (std::size_t r = start; r < end; ++r) {
                     if (!visit_row(visit, r, r)) return false;
@@ -115,7 +129,8 @@ private:
     }
 
     const std::uint32_t* selection_;  // none: logical row r is physical row r
-    std::size_t height_;
+    std::size_t begin_ = 0, end_;      // the rows walked
+    std::size_t height_;               // the rows of the whole walk, which may be read ahead
 };
 
 }  // namespace quorvel::engine

@@ -249,6 +249,89 @@ TEST(FilterIn, ComparesBytes) {
     EXPECT_EQ(kept(filter_in(frame, "s", many)), (Rows{0, 2, 3}));
 }
 
+TEST(FilterNull, KeepsTheNullOrThePresentCellsOfAnyDtype) {
+    const Frame frame = frame_of({{"i", int_cells({1, null, 3, null})},
+                                  {"f", float_cells({null, nan, 0.0, 1.0})},
+                                  {"s", text_cells({"", null, "x", "y"})},
+                                  {"full", int_cells({1, 2, 3, 4})}});
+    const struct {
+        const char* name;
+        Rows nulls, present;
+    } cases[] = {
+        {"i", {1, 3}, {0, 2}},
+        {"f", {0}, {1, 2, 3}},  // NaN is a value
+        {"s", {1}, {0, 2, 3}},  // so is the empty text
+        {"full", {}, {0, 1, 2, 3}},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(kept(filter_null(frame, c.name)), c.nulls) << c.name;
+        EXPECT_EQ(kept(filter_not_null(frame, c.name)), c.present) << c.name;
+        // Through a selection: the rows in its order.
+        const Frame reversed = take_rows(frame, {3, 2, 1, 0});
+        EXPECT_EQ(kept(filter_null(reversed, c.name)), Rows(c.nulls.rbegin(), c.nulls.rend())) << c.name;
+        EXPECT_EQ(kept(filter_not_null(reversed, c.name)), Rows(c.present.rbegin(), c.present.rend())) << c.name;
+    }
+    EXPECT_FALSE(filter_not_null(frame, "full")->selection) << "a column without nulls keeps every row as it is";
+}
+
+TEST(FilterText, ComparesBytesAtTheStartTheEndOrAnywhere) {
+    const std::string with_nul("a\0b", 3);
+    const Frame frame = frame_of("s", text_cells({"San Jose", "Jose", "", with_nul, null, "caf\xc3\xa9", "ab", "b"}));
+    using P = TextPlace;
+    const struct {
+        P place;
+        std::string text;
+        Rows rows;
+    } cases[] = {
+        {P::Start, "San", {0}},
+        {P::Start, "", {0, 1, 2, 3, 5, 6, 7}},  // every text holds the empty text; a null holds none
+        {P::Start, "san", {}},
+        {P::Start, "Jose ", {}},
+        {P::End, "Jose", {0, 1}},
+        {P::End, "\xa9", {5}},  // a byte inside a character counts
+        {P::End, "b", {3, 6, 7}},
+        {P::Anywhere, "b", {3, 6, 7}},
+        {P::Anywhere, "o", {0, 1}},
+        {P::Anywhere, std::string("\0", 1), {3}},
+        {P::Anywhere, "eJ", {}},  // across the end of one text and the start of the next
+        {P::Anywhere, "abb", {}},
+        {P::Anywhere, "", {0, 1, 2, 3, 5, 6, 7}},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(kept(filter_text(frame, "s", c.place, c.text)), c.rows) << c.text;
+        const Frame reversed = take_rows(frame, {7, 6, 5, 4, 3, 2, 1, 0});
+        EXPECT_EQ(kept(filter_text(reversed, "s", c.place, c.text)), Rows(c.rows.rbegin(), c.rows.rend())) << c.text;
+    }
+}
+
+// Without a selection all texts are searched at once and each occurrence placed in its row;
+// with one, each text on its own. Both against the plain test, on many short texts of a small
+// alphabet (occurrences abound, many across two texts), with nulls and empty texts.
+TEST(FilterText, ContainsAgreesWithAPlainSearchWithAndWithoutASelection) {
+    std::mt19937_64 random(17);
+    std::vector<Text> texts;
+    for (int r = 0; r < 3000; ++r) {
+        if (random() % 10 == 0) {
+            texts.push_back(null);
+            continue;
+        }
+        std::string text(random() % 12, ' ');
+        for (char& c : text) c = "abc"[random() % 3];
+        texts.push_back(text);
+    }
+    const Frame frame = frame_of("s", text_cells(texts));
+    RowList backwards(frame.height);
+    for (std::size_t r = 0; r < backwards.size(); ++r) backwards[r] = static_cast<std::uint32_t>(frame.height - 1 - r);
+    for (const std::string needle : {"a", "ab", "cab", "abca", "aaaa", "bbbbbbbbbb"}) {
+        for (const Frame& source : {frame, take_rows(frame, backwards)}) {
+            const Rows expected = reference_rows(source, texts_of(source, "s"), [&](const std::string& text) {
+                return text.find(needle) != std::string::npos;
+            });
+            EXPECT_EQ(kept(filter_text(source, "s", TextPlace::Anywhere, needle)), expected) << needle;
+        }
+    }
+}
+
 TEST(Filters, RefuseTheWrongDtypeAfterTheLookup) {
     Frame frame = frame_of("f", float_cells({1.0}));
     ASSERT_TRUE(add_column(frame, "i", int_cells({1})).ok());
@@ -264,6 +347,13 @@ TEST(Filters, RefuseTheWrongDtypeAfterTheLookup) {
         {filter_compare(frame, "x", C::Lt, nan), "no column \"x\" (the frame has \"f\", \"i\", \"s\\\"\")"},
         {filter_among(frame, "x", std::vector<double>{}), "no column \"x\" (the frame has \"f\", \"i\", \"s\\\"\")"},
         {filter_in(frame, "x", {}), "no column \"x\" (the frame has \"f\", \"i\", \"s\\\"\")"},
+        {filter_null(frame, "x"), "no column \"x\" (the frame has \"f\", \"i\", \"s\\\"\")"},
+        {filter_not_null(frame, "x"), "no column \"x\" (the frame has \"f\", \"i\", \"s\\\"\")"},
+        {filter_text(frame, "x", TextPlace::Start, "a"), "no column \"x\" (the frame has \"f\", \"i\", \"s\\\"\")"},
+        {filter_text(frame, "i", TextPlace::End, "1"),
+         "column \"i\" is i64: where_starts_with, where_ends_with and where_contains take a str column"},
+        {filter_text(frame, "f", TextPlace::Anywhere, ""),
+         "column \"f\" is f64: where_starts_with, where_ends_with and where_contains take a str column"},
     };
     for (const auto& c : cases) {
         ASSERT_FALSE(c.result.ok()) << c.message;

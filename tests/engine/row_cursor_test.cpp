@@ -104,6 +104,32 @@ TEST(RowCursor, PresentRowsSkipTheNulls) {
     }
 }
 
+// A walk cut into stretches anywhere (inside words of flags too) visits what the whole walk
+// visits, in order, with the same logical rows; every walk of a stretch stays inside it.
+TEST(RowCursor, StretchesTogetherMakeTheWholeWalk) {
+    const Frame frame = numbered(300, [](std::size_t r) { return r % 5 == 1 || (r >= 128 && r < 192); });
+    RowList shuffled;
+    for (std::size_t r = 0; r < frame.height; ++r) shuffled.push_back(static_cast<std::uint32_t>(r * 7 % 300));
+    const std::vector<std::vector<std::size_t>> cuts = {{0, 300}, {0, 64, 128, 300}, {0, 1, 63, 65, 130, 299, 300}};
+    for (const Frame& walked : {frame, take_rows(frame, shuffled)}) {
+        const Validity& validity = walked.columns.front().values->i64().validity;
+        const RowCursor whole(walked);
+        for (const std::vector<std::size_t>& cut : cuts) {
+            Visits all, present, blocks;
+            for (std::size_t i = 0; i + 1 < cut.size(); ++i) {
+                const RowCursor part = whole.stretch(cut[i], cut[i + 1]);
+                EXPECT_EQ(part.size(), walked.height);
+                part.for_each([&](std::size_t r, std::size_t p) { all.emplace_back(r, p); });
+                part.for_each_present(validity, [&](std::size_t r, std::size_t p) { present.emplace_back(r, p); });
+                part.for_each_block<16>([&](std::size_t r, std::size_t p) { blocks.emplace_back(r, p); }, [] {});
+            }
+            EXPECT_EQ(all, expected_visits(walked, false)) << cut.size();
+            EXPECT_EQ(present, expected_visits(walked, true)) << cut.size();
+            EXPECT_EQ(blocks, all) << cut.size();
+        }
+    }
+}
+
 TEST(GatherRows, TakesTheListedRowsWithTheirNulls) {
     const Frame frame = frame_of("t", text_cells({"a", std::nullopt, "", "dd"}));
     const std::vector<std::uint32_t> rows = {3, 1, 3, 0, 2};

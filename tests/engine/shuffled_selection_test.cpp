@@ -17,12 +17,6 @@
 namespace quorvel::engine {
 namespace {
 
-using aggregates::index_of;
-using aggregates::Max;
-using aggregates::Mean;
-using aggregates::Min;
-using aggregates::Sum;
-
 using namespace testing;
 using csv::to_csv;
 
@@ -122,6 +116,18 @@ TEST(ShuffledSelection, FiltersAndSortsAsLaidOut) {
         ASSERT_TRUE(selected.ok() && laid_out.ok());
         EXPECT_EQ(csv(*selected), csv(*laid_out));
     }
+    for (const TextPlace place : {TextPlace::Start, TextPlace::End, TextPlace::Anywhere}) {
+        const Result<Frame> selected = filter_text(frames.selected, "city", place, "1");
+        const Result<Frame> laid_out = filter_text(frames.laid_out, "city", place, "1");
+        ASSERT_TRUE(selected.ok() && laid_out.ok());
+        EXPECT_EQ(csv(*selected), csv(*laid_out));
+    }
+    for (const char* column : {"n", "blank"}) {
+        const Result<Frame> selected = filter_null(frames.selected, column);
+        const Result<Frame> laid_out = filter_null(frames.laid_out, column);
+        ASSERT_TRUE(selected.ok() && laid_out.ok());
+        EXPECT_EQ(csv(*selected), csv(*laid_out));
+    }
     const Result<Frame> among = filter_among(frames.selected, "n", std::vector<double>{-3.0, 7.0, 100.0});
     const Result<Frame> among_laid_out = filter_among(frames.laid_out, "n", std::vector<double>{-3.0, 7.0, 100.0});
     ASSERT_TRUE(among.ok() && among_laid_out.ok());
@@ -144,7 +150,7 @@ TEST(ShuffledSelection, GroupsAndAggregatesAsLaidOut) {
         ASSERT_TRUE(selected.ok() && laid_out.ok());
         EXPECT_EQ(selected->group_of_row, laid_out->group_of_row) << key;
         EXPECT_EQ(csv(key_frame(*selected)), csv(key_frame(*laid_out))) << key;
-        for (const std::size_t aggregation : {index_of<Sum>, index_of<Min>, index_of<Max>}) {
+        for (std::size_t aggregation = 0; aggregation < aggregates::count; ++aggregation) {
             for (const char* column : {"n", "x", "city"}) {
                 const Result<Frame> a = aggregate(*selected, column, aggregation);
                 const Result<Frame> b = aggregate(*laid_out, column, aggregation);

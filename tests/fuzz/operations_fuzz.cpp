@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdint>
 #include <optional>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -27,11 +28,17 @@
 namespace quorvel::fuzz {
 namespace {
 
+using engine::aggregates::First;
 using engine::aggregates::index_of;
+using engine::aggregates::Last;
 using engine::aggregates::Max;
 using engine::aggregates::Mean;
+using engine::aggregates::Median;
 using engine::aggregates::Min;
+using engine::aggregates::NUnique;
+using engine::aggregates::Std;
 using engine::aggregates::Sum;
+using engine::aggregates::Var;
 
 // An outcome as text: "ok", or the error message.
 template <class T>
@@ -161,6 +168,51 @@ Frame step_in(const Frame& frame, Decoder& decode) {
     return made ? *made : frame;
 }
 
+Frame step_null(const Frame& frame, Decoder& decode) {
+    const std::string name = decode.name(frame);
+    const bool nulls = decode.flag();
+    const ColumnValues* values = column_of(frame, name);
+    const Result<Frame> made = nulls ? filter_null(frame, name) : filter_not_null(frame, name);
+    if (!values) {
+        require(outcome(made) == lookup_error(frame, name), "a missing column is reported");
+        return frame;
+    }
+    require(made.ok(), "every dtype has nulls");
+    std::vector<std::uint32_t> rows;
+    for (const std::uint32_t row : physical_rows(frame)) {
+        if (is_present(*values, row) != nulls) rows.push_back(row);
+    }
+    require_rows(*made, frame, rows);
+    return *made;
+}
+
+Frame step_text(const Frame& frame, Decoder& decode) {
+    const std::string name = decode.name(frame);
+    const auto place = static_cast<TextPlace>(decode.choice(2));
+    const ColumnValues* values = column_of(frame, name);
+    std::string text = decode.text(values, frame);
+    // A piece of a cell, so that texts are found inside others.
+    if (!text.empty() && decode.flag()) text = text.substr(decode.choice(text.size() - 1), decode.choice(text.size()));
+    const Result<Frame> made = filter_text(frame, name, place, text);
+    if (!values) {
+        require(outcome(made) == lookup_error(frame, name), "a missing column is reported");
+    } else if (values->dtype() != DType::str) {
+        require(outcome(made) == "column " + quoted_form(name) + " is " + std::string(dtype_name(values->dtype())) +
+                                     ": where_starts_with, where_ends_with and where_contains take a str column",
+                "text filters refuse numbers");
+    } else {
+        require(made.ok(), "text filters take texts");
+        require_rows(*made, frame, rows_where(frame, *values, [&](std::uint32_t row) {
+                         const std::string_view cell = values->str().at(row);
+                         const std::size_t at = cell.find(text);
+                         if (place == TextPlace::Start) return at == 0;
+                         if (place == TextPlace::End) return cell.size() >= text.size() && cell.rfind(text) == cell.size() - text.size();
+                         return at != std::string_view::npos;
+                     }));
+    }
+    return made ? *made : frame;
+}
+
 Frame step_sort(const Frame& frame, Decoder& decode) {
     const std::string name = decode.name(frame);
     const bool descending = decode.flag();
@@ -178,8 +230,10 @@ Frame step_sort(const Frame& frame, Decoder& decode) {
 // The value column of one aggregation, computed group by group from the rows in order.
 struct ExpectedAggregate {
     std::string error;
+    bool overflow = false;  // the error is an i64 sum's overflow, found after the rows are read
     DType dtype = DType::i64;
-    std::vector<std::string> cells;  // cell keys, for all but float sums and means
+    std::vector<std::string> cells;                 // cell keys, where they are exact
+    std::vector<std::vector<long double>> float_values;  // else each group's values, for a float check
 };
 
 ExpectedAggregate failing(std::string message) {
@@ -188,58 +242,171 @@ ExpectedAggregate failing(std::string message) {
     return expected;
 }
 
-ExpectedAggregate expected_aggregate(const Grouping& grouping, const std::vector<std::uint32_t>& groups,
-                                     const std::string& name, std::size_t aggregation) {
+// What the numbers-only aggregations say of a str column.
+std::string refusal(std::size_t aggregation) {
+    if (aggregation == index_of<Sum> || aggregation == index_of<Mean>) return "it has no sum or mean";
+    if (aggregation == index_of<Median>) return "it has no median";
+    if (aggregation == index_of<Var> || aggregation == index_of<Std>) return "it has no var or std";
+    return "";
+}
+
+// The cells of one aggregation before the key check: its own errors, in order of precedence.
+ExpectedAggregate expected_values(const Grouping& grouping, const std::vector<std::uint32_t>& groups,
+                                  const std::string& name, std::size_t aggregation) {
     const Frame& frame = grouping.frame;
     const ColumnValues* values = column_of(frame, name);
     if (!values) return failing(lookup_error(frame, name));
-    const bool summing = aggregation == index_of<Sum> || aggregation == index_of<Mean>;
-    if (values->dtype() == DType::str && summing) {
-        return failing("column " + quoted_form(name) + " is str: it has no sum or mean");
+    const bool numbers_only = !refusal(aggregation).empty();
+    if (values->dtype() == DType::str && numbers_only) {
+        return failing("column " + quoted_form(name) + " is str: " + refusal(aggregation));
     }
+    const bool summing = aggregation == index_of<Sum> || aggregation == index_of<Mean>;
     ExpectedAggregate expected;
-    expected.dtype = aggregation == index_of<Mean> ? DType::f64 : values->dtype();
+    expected.dtype = values->dtype();
+    if (aggregation == index_of<Mean> || aggregation == index_of<Median> || aggregation == index_of<Var> ||
+        aggregation == index_of<Std>) {
+        expected.dtype = DType::f64;
+    }
+    if (aggregation == index_of<NUnique>) expected.dtype = DType::i64;
     const std::size_t count = grouping.group_count();
+    const std::vector<std::uint32_t> rows = physical_rows(frame);
+    // Each group's present rows, in order.
+    std::vector<std::vector<std::uint32_t>> members(count);
+    for (std::size_t r = 0; r < rows.size(); ++r) {
+        if (is_present(*values, rows[r])) members[groups[r]].push_back(rows[r]);
+    }
     if (values->dtype() == DType::i64 && summing) {
-        std::vector<std::int64_t> sums(count, 0), counts(count, 0);
-        const std::vector<std::uint32_t> rows = physical_rows(frame);
+        std::vector<std::int64_t> sums(count, 0);
         for (std::size_t r = 0; r < rows.size(); ++r) {
             if (!is_present(*values, rows[r])) continue;
-            ++counts[groups[r]];
             if (__builtin_add_overflow(sums[groups[r]], values->i64().values[rows[r]], &sums[groups[r]])) {
-                return failing("the sum of column " + quoted_form(name) + " overflows i64");
+                ExpectedAggregate overflowed = failing("the sum of column " + quoted_form(name) + " overflows i64");
+                overflowed.overflow = true;
+                return overflowed;
             }
         }
         for (std::size_t g = 0; g < count; ++g) {
             if (aggregation == index_of<Sum>) {
                 expected.cells.push_back("i" + std::to_string(sums[g]));
-            } else if (counts[g] == 0) {
+            } else if (members[g].empty()) {
                 expected.cells.push_back("-");
             } else {
-                const double mean = static_cast<double>(sums[g]) / static_cast<double>(counts[g]);
+                const double mean = static_cast<double>(sums[g]) / static_cast<double>(members[g].size());
                 expected.cells.push_back("f" + std::to_string(std::bit_cast<std::uint64_t>(mean)));
             }
         }
-    } else if (!summing) {
+    } else if (aggregation == index_of<Min> || aggregation == index_of<Max>) {
         // The first present value, replaced only by a strictly smaller (greater) one.
-        std::vector<std::optional<std::uint32_t>> best(count);
-        const std::vector<std::uint32_t> rows = physical_rows(frame);
-        for (std::size_t r = 0; r < rows.size(); ++r) {
-            const std::uint32_t row = rows[r];
-            if (!is_present(*values, row)) continue;
-            std::optional<std::uint32_t>& held = best[groups[r]];
-            const auto before = [&](std::uint32_t a, std::uint32_t b) {
-                if (values->dtype() == DType::str) return values->str().at(a) < values->str().at(b);
-                return number_at(*values, a) < number_at(*values, b);
-            };
-            if (!held || (aggregation == index_of<Min> ? before(row, *held) : before(*held, row))) held = row;
+        for (const std::vector<std::uint32_t>& group : members) {
+            std::optional<std::uint32_t> held;
+            for (const std::uint32_t row : group) {
+                const auto before = [&](std::uint32_t a, std::uint32_t b) {
+                    if (values->dtype() == DType::str) return values->str().at(a) < values->str().at(b);
+                    return number_at(*values, a) < number_at(*values, b);
+                };
+                if (!held || (aggregation == index_of<Min> ? before(row, *held) : before(*held, row))) held = row;
+            }
+            expected.cells.push_back(held ? cell_key(*values, *held) : "-");
         }
-        for (const auto& held : best) expected.cells.push_back(held ? cell_key(*values, *held) : "-");
+    } else if (aggregation == index_of<First> || aggregation == index_of<Last>) {
+        for (const std::vector<std::uint32_t>& group : members) {
+            if (group.empty()) expected.cells.push_back("-");
+            else expected.cells.push_back(cell_key(*values, aggregation == index_of<First> ? group.front() : group.back()));
+        }
+    } else if (aggregation == index_of<NUnique>) {
+        for (const std::vector<std::uint32_t>& group : members) {
+            std::set<std::string> distinct;
+            for (const std::uint32_t row : group) distinct.insert(group_key({values}, row));
+            expected.cells.push_back("i" + std::to_string(distinct.size()));
+        }
+    } else {
+        // A float sum, mean, median, variance or standard deviation: checked within a tolerance.
+        for (const std::vector<std::uint32_t>& group : members) {
+            expected.float_values.emplace_back();
+            for (const std::uint32_t row : group) expected.float_values.back().push_back(number_at(*values, row));
+        }
     }
+    return expected;
+}
+
+ExpectedAggregate expected_aggregate(const Grouping& grouping, const std::vector<std::uint32_t>& groups,
+                                     const std::string& name, std::size_t aggregation) {
+    ExpectedAggregate expected = expected_values(grouping, groups, name, aggregation);
+    if (!expected.error.empty()) return expected;
     if (std::find(grouping.keys.begin(), grouping.keys.end(), name) != grouping.keys.end()) {
         return failing("column " + quoted_form(name) + " is a key of this grouping");
     }
     return expected;
+}
+
+// A variance or standard deviation: null below two values, NaN with an infinity or a NaN,
+// else within a few bits of a long double reference. The reference carries 11 bits more, but
+// where the values are all but equal its own rounding of the mean leaves a residue, of the
+// order of 2^-64 of the squared deviations from its mean.
+void check_spread(const ColumnValues& got, std::size_t g, const std::vector<long double>& values, bool root) {
+    require(is_present(got, g) == (values.size() >= 2), "a spread needs two values");
+    if (values.size() < 2) return;
+    const double cell = got.f64().values[g];
+    const long double n = static_cast<long double>(values.size());
+    long double mean = 0.0L;
+    for (const long double x : values) mean += x;
+    if (!std::isfinite(mean)) return require(std::isnan(cell), "a spread over an infinity or a NaN is NaN");
+    mean /= n;
+    long double squares = 0.0L, deviations = 0.0L;
+    for (const long double x : values) {
+        squares += (x - mean) * (x - mean);
+        deviations += x - mean;
+    }
+    const long double variance = (squares - deviations * deviations / n) / (n - 1);
+    const long double residue = std::ldexp(squares / (n - 1), -58) + 4 * std::numeric_limits<double>::denorm_min();
+    const long double expected = root ? std::sqrt(variance) : variance;
+    if (expected > std::numeric_limits<double>::max()) return require(cell == INFINITY, "a spread past the floats");
+    const long double tolerance = std::ldexp(expected, -44) + (root ? std::sqrt(residue) : residue);
+    require(std::fabs(cell - expected) <= tolerance, "a spread within a few bits");
+}
+
+// A median: null without values, NaN when a NaN is among them, else the middle value or
+// the mean of the two middle ones, rounded once (long double rounds the mean a second time,
+// hence the tolerance of one bit).
+void check_median(const ColumnValues& got, std::size_t g, std::vector<long double> values) {
+    require(is_present(got, g) == !values.empty(), "a median of no values is null");
+    if (values.empty()) return;
+    const double cell = got.f64().values[g];
+    const auto nan = std::find_if(values.begin(), values.end(), [](long double x) { return std::isnan(x); });
+    if (nan != values.end()) return require(std::isnan(cell), "a median over a NaN is NaN");
+    std::sort(values.begin(), values.end());
+    const long double lower = values[(values.size() - 1) / 2], upper = values[values.size() / 2];
+    const long double expected = lower / 2 + upper / 2;
+    // Middle values of infinities: an infinity, or NaN for -inf and inf.
+    if (!std::isfinite(expected)) return require(std::isnan(expected) ? std::isnan(cell) : cell == expected, "the median");
+    require(std::fabs(cell - expected) <= std::ldexp(std::fabs(expected), -52) + std::numeric_limits<double>::denorm_min(),
+            "the median");
+}
+
+// The value column of an aggregation against its expected cells.
+void check_values(const ColumnValues& got, const ExpectedAggregate& expected, std::size_t aggregation) {
+    require(got.dtype() == expected.dtype, "the aggregate's dtype");
+    const std::size_t count = got.length();
+    if (expected.float_values.empty()) {
+        for (std::size_t g = 0; g < count; ++g) require(cell_key(got, g) == expected.cells[g], "the aggregate");
+        return;
+    }
+    for (std::size_t g = 0; g < count; ++g) {
+        const std::vector<long double>& members = expected.float_values[g];
+        if (aggregation == index_of<Median>) {
+            check_median(got, g, members);
+            continue;
+        }
+        if (aggregation == index_of<Var> || aggregation == index_of<Std>) {
+            check_spread(got, g, members, aggregation == index_of<Std>);
+            continue;
+        }
+        const bool mean = aggregation == index_of<Mean>;
+        require(is_present(got, g) == (!mean || !members.empty()), "a mean of no values is null");
+        if (!is_present(got, g)) continue;
+        const std::vector<double> doubles(members.begin(), members.end());  // f64 cells: exact
+        check_float_total(got.f64().values[g], doubles, mean ? static_cast<double>(members.size()) : 1.0);
+    }
 }
 
 // An aggregate frame: the key columns with each group's first row, then the value column
@@ -257,6 +424,45 @@ void check_aggregate(const Frame& made, const Grouping& grouping, const std::opt
         }
     }
     if (value_name) require(made.columns.back().name == *value_name, "the value column's name");
+}
+
+// The same aggregations in one call, with a count among them: the specs' errors, by position,
+// or the same columns.
+void check_specs(const Grouping& grouping, std::vector<AggregationSpec> specs,
+                 std::vector<ExpectedAggregate> expected, Decoder& decode) {
+    const std::size_t counted = decode.choice(static_cast<unsigned>(specs.size()));
+    specs.insert(specs.begin() + counted, {"#", "count", std::nullopt});
+    expected.insert(expected.begin() + counted, ExpectedAggregate{});
+    std::string error;
+    for (std::size_t i = 0; i < specs.size() && error.empty(); ++i) {
+        if (std::find(grouping.keys.begin(), grouping.keys.end(), specs[i].name) != grouping.keys.end()) {
+            error = "column " + quoted_form(specs[i].name) + " is a key of this grouping";
+        } else if (!expected[i].overflow) {
+            error = expected[i].error;
+        }
+        if (!error.empty()) error = "spec " + std::to_string(i) + ": " + error;
+    }
+    for (std::size_t i = 0; i < specs.size() && error.empty(); ++i) {
+        if (expected[i].overflow) error = "spec " + std::to_string(i) + ": " + expected[i].error;
+    }
+    const Result<Frame> made = aggregate_specs(grouping, specs);
+    require(outcome(made) == (error.empty() ? "ok" : error), "the first failing spec, checks before overflows");
+    if (!made) return;
+    check_frame(*made);
+    require(made->columns.size() == grouping.keys.size() + specs.size(), "the keys, then a column per spec");
+    for (std::size_t i = 0; i < specs.size(); ++i) {
+        const Column& column = made->columns[grouping.keys.size() + i];
+        require(column.name == specs[i].name, "each spec names its column");
+        if (specs[i].operation == "count") {
+            for (std::size_t g = 0; g < grouping.group_count(); ++g) {
+                require(column.values->i64().values[g] == grouping.sizes[g], "count gives the group sizes");
+            }
+            continue;
+        }
+        const auto which = static_cast<std::size_t>(
+            std::find(aggregates::names.begin(), aggregates::names.end(), specs[i].operation) - aggregates::names.begin());
+        check_values(*column.values, expected[i], which);
+    }
 }
 
 Frame step_group(const Frame& frame, Decoder& decode) {
@@ -290,9 +496,13 @@ Frame step_group(const Frame& frame, Decoder& decode) {
         require(counted.columns.back().values->i64().values[g] == sizes[g], "count gives the group sizes");
     }
     Frame last = counted;
+    std::vector<AggregationSpec> specs;
+    std::vector<ExpectedAggregate> spec_values;
     for (unsigned more = decode.choice(3); more > 0; --more) {
         const std::string name = decode.name(frame);
         const auto aggregation = decode.choice(aggregates::count - 1);
+        specs.push_back({"=" + std::to_string(specs.size()), std::string(aggregates::names[aggregation]), name});
+        spec_values.push_back(expected_values(grouping, groups, name, aggregation));
         const ExpectedAggregate expected = expected_aggregate(grouping, groups, name, aggregation);
         const Result<Frame> made = aggregate(grouping, name, aggregation);
         if (!expected.error.empty()) {
@@ -301,26 +511,10 @@ Frame step_group(const Frame& frame, Decoder& decode) {
         }
         require(made.ok(), "the aggregation succeeds");
         check_aggregate(*made, grouping, name);
-        const ColumnValues& got = *made->columns.back().values;
-        require(got.dtype() == expected.dtype, "the aggregate's dtype");
-        if (!expected.cells.empty() || count == 0) {
-            for (std::size_t g = 0; g < count; ++g) require(cell_key(got, g) == expected.cells[g], "the aggregate");
-        } else {
-            // A float sum or mean, group by group.
-            const ColumnValues& values = *column_of(frame, name);
-            std::vector<std::vector<double>> members(count);
-            for (std::size_t r = 0; r < rows.size(); ++r) {
-                if (is_present(values, rows[r])) members[groups[r]].push_back(values.f64().values[rows[r]]);
-            }
-            for (std::size_t g = 0; g < count; ++g) {
-                const bool mean = aggregation == index_of<Mean>;
-                require(is_present(got, g) == (!mean || !members[g].empty()), "a mean of no values is null");
-                if (!is_present(got, g)) continue;
-                check_float_total(got.f64().values[g], members[g], mean ? static_cast<double>(members[g].size()) : 1.0);
-            }
-        }
+        check_values(*made->columns.back().values, expected, aggregation);
         last = *made;
     }
+    check_specs(grouping, specs, spec_values, decode);
     return decode.flag() ? last : frame;
 }
 
@@ -497,7 +691,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (int step = 0; step < 12 && !decode.done(); ++step) {
         check_frame(frame);
         history.keep(frame);
-        switch (decode.choice(11)) {
+        switch (decode.choice(13)) {
             case 0: frame = step_head_or_tail(frame, decode); break;
             case 1: frame = step_select(frame, decode); break;
             case 2: frame = step_compare(frame, decode); break;
@@ -510,6 +704,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             case 9: frame = step_csv_round_trip(frame); break;
             case 10: frame = step_materialize(frame); break;
             case 11: frame = step_read_column(frame, decode); break;
+            case 12: frame = step_null(frame, decode); break;
+            case 13: frame = step_text(frame, decode); break;
         }
     }
     check_frame(frame);

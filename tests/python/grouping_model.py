@@ -2,6 +2,8 @@
 
 import math
 import struct
+from decimal import Decimal, localcontext
+from fractions import Fraction
 
 I64_MIN, I64_MAX = -(2**63), 2**63 - 1
 
@@ -57,9 +59,56 @@ def checked_sum(values):
     return total
 
 
+def median(values):
+    """The middle value, or the exact mean of the two middle ones rounded once; NaN when a NaN
+    is among the values."""
+    if not values:
+        return None
+    if any(isinstance(v, float) and math.isnan(v) for v in values):
+        return math.nan
+    ordered = sorted(values)
+    lower, upper = ordered[(len(values) - 1) // 2], ordered[len(values) // 2]
+    if math.isinf(lower) or math.isinf(upper):
+        return (lower + upper) / 2
+    return float((Fraction(lower) + Fraction(upper)) / 2)
+
+
+def rounded(number):
+    """A Fraction or Decimal to the nearest float, infinity beyond the largest."""
+    try:
+        return float(number)
+    except OverflowError:
+        return math.inf
+
+
+def variance(values, root=False):
+    """The exact sample variance, or its square root, rounded once; NaN when an infinity or a
+    NaN is among the values; None for fewer than two."""
+    if len(values) < 2:
+        return None
+    if any(isinstance(v, float) and not math.isfinite(v) for v in values):
+        return math.nan
+    exact = [Fraction(v) for v in values]
+    mean = sum(exact) / len(exact)
+    spread = sum((x - mean) ** 2 for x in exact) / (len(exact) - 1)
+    if not root:
+        return rounded(spread)
+    with localcontext() as context:
+        context.prec = 60
+        return rounded((Decimal(spread.numerator) / Decimal(spread.denominator)).sqrt())
+
+
 def aggregate(kind, values):
     """One group's value: `values` are its cells in row order (no nulls come from Python)."""
     floats = bool(values) and isinstance(values[0], float)
+    if kind == "median":
+        return median(values)
+    if kind in ("var", "std"):
+        return variance(values, root=kind == "std")
+    if kind in ("first", "last"):
+        return (values[0] if kind == "first" else values[-1]) if values else None
+    if kind == "n_unique":
+        return len({key_identity(v) for v in values})
     if kind == "sum":
         return compensated_sum(values) if floats else checked_sum(values)
     if kind == "mean":

@@ -153,3 +153,39 @@ def test_filters_see_only_a_derived_frames_rows():
     assert picked.where_gt("i", 1.5).ints("i") == [4, 3, 2]
     assert picked.where_gt("i", 1.5).where_among("i", [2, 4]).ints("i") == [4, 2]
     assert f.ints("i") == [5, 1, 4, 2, 3]
+
+
+def test_null_and_text_filters():
+    f = quorvel.read_csv('city,rain\nSan Jose,1.5\n,2\nOslo,\n"",0.5\nSantos,3\n')
+    assert f.where_null("rain").strings("city") == ["Oslo"]
+    assert f.where_not_null("city").floats("rain") == [1.5, None, 0.5, 3.0]
+    assert f.where_null("city").where_not_null("rain").floats("rain") == [2.0]
+    assert f.where_starts_with("city", "San").floats("rain") == [1.5, 3.0]
+    assert f.where_ends_with("city", "os").strings("city") == ["Santos"]
+    assert f.where_contains("city", "os").strings("city") == ["San Jose", "Santos"]  # not Oslo: bytes
+    assert f.where_contains("city", "").strings("city") == ["San Jose", "Oslo", "", "Santos"]  # not the null
+    assert f.sort("rain", True).where_contains(name="city", text="s").strings("city") == ["Santos", "San Jose", "Oslo"]
+
+
+@pytest.mark.parametrize(
+    "call, error, message, note",
+    [
+        (lambda f: f.where_null(1), TypeError, "'int' object is not an instance of 'str'", "name"),
+        (lambda f: f.where_not_null(), TypeError,
+         "Frame.where_not_null() missing 1 required positional argument: 'name'", None),
+        (lambda f: f.where_contains("s", None), TypeError, "'None' is not an instance of 'str'", "text"),
+        (lambda f: f.where_starts_with("s", ["a"]), TypeError, "'list' object is not an instance of 'str'", "text"),
+        (lambda f: f.where_ends_with("s", "a", "b"), TypeError,
+         "Frame.where_ends_with() takes 2 positional arguments but 3 were given", None),
+        (lambda f: f.where_contains("s", value="a"), TypeError,
+         "Frame.where_contains() got an unexpected keyword argument 'value'", None),
+        (lambda f: f.where_null("x"), ValueError, 'no column "x" (the frame has "i", "s")', None),
+        (lambda f: f.where_ends_with("i", "1"), ValueError,
+         'column "i" is i64: where_starts_with, where_ends_with and where_contains take a str column', None),
+    ],
+)  # fmt: skip
+def test_null_and_text_filter_errors(call, error, message, note):
+    with pytest.raises(error) as raised:
+        call(frame_of(i=[1], s=["a"]))
+    assert str(raised.value) == message
+    assert getattr(raised.value, "__notes__", None) == ([f"while processing '{note}'"] if note else None)

@@ -43,9 +43,13 @@ FRAME_METHODS = [
     "add_floats", "add_ints", "add_strings", "add_date_part", "height", "width", "names", "dtypes",
     "select", "head", "tail", "sort", "where_eq", "where_ne", "where_lt", "where_le", "where_gt",
     "where_ge", "where_among", "where_is", "where_in", "group", "floats", "ints", "strings",
-    "to_csv", "describe", "free", "from_arrow", "sort_by", "join", "unique", "concat", "rename",
+    "to_csv", "describe", "free", "where_null", "where_not_null", "where_starts_with", "where_ends_with",
+    "where_contains", "from_arrow", "sort_by", "join", "unique", "concat", "rename",
 ]  # fmt: skip
-GROUPED_METHODS = ["groups", "count", "sum", "mean", "min", "max", "describe", "free"]
+GROUPED_METHODS = [
+    "groups", "count", "sum", "mean", "min", "max", "describe", "free", "agg", "median", "var", "std", "first",
+    "last", "n_unique",
+]  # fmt: skip
 PARAMETERS = {
     "add_floats": "name, values", "add_ints": "name, values", "add_strings": "name, values",
     "add_date_part": "name, source, part", "select": "names", "group": "names", "head": "n", "tail": "n",
@@ -54,6 +58,9 @@ PARAMETERS = {
     "sum": "name", "mean": "name", "min": "name", "max": "name",
     "sort_by": "names, descending", "join": "other, on, how", "unique": "names", "concat": "other",
     "rename": "old, new",
+    "where_null": "name", "where_not_null": "name", "where_starts_with": "name, text", "where_ends_with": "name, text",
+    "where_contains": "name, text", "agg": "specs", "median": "name", "var": "name", "std": "name", "first": "name",
+    "last": "name", "n_unique": "name",
     **{f"where_{op}": "name, value" for op in ("eq", "ne", "lt", "le", "gt", "ge", "is")},
 }  # fmt: skip
 
