@@ -2,6 +2,8 @@
 
 #include <cstddef>
 #include <new>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 namespace quorvel::engine {
@@ -36,10 +38,24 @@ struct BlockAllocator {
     T* allocate(std::size_t count) { return static_cast<T*>(allocate_block(count * sizeof(T))); }
     void deallocate(T* block, std::size_t count) noexcept { release_block(block, count * sizeof(T)); }
 
+    // An item made without a value is default-initialized, as `new U` makes it: numbers are
+    // left as the memory holds them. Buffers are sized and then written through, and zeroing
+    // them first would cost a pass over memory that was about to be written anyway.
+    template <class U>
+    void construct(U* item) noexcept(std::is_nothrow_default_constructible_v<U>) {
+        ::new (static_cast<void*>(item)) U;
+    }
+    template <class U, class... Args>
+    void construct(U* item, Args&&... args) {
+        ::new (static_cast<void*>(item)) U(std::forward<Args>(args)...);
+    }
+
     friend bool operator==(const BlockAllocator&, const BlockAllocator&) { return true; }
 };
 
-// A vector whose storage is a block: what cells, row lists and large scratch live in.
+// A vector whose storage is a block: what cells, row lists and large scratch live in. Room
+// made by a count alone (resize(n), Buffer(n)) holds numbers not yet set: write them, or give
+// the value to fill with.
 template <class T>
 using Buffer = std::vector<T, BlockAllocator<T>>;
 

@@ -75,6 +75,7 @@ Result<I64Cells> date_part_cells(const Frame& frame, std::string_view source, Da
         [&](std::size_t r, std::size_t p) QUORVEL_INLINE_VISIT {
             if (!all_present && texts.validity.present_bit(p) == 0) {
                 out.validity.set_null(r, rows.size());
+                cell[r] = 0;
                 return true;
             }
             if (!parse_date(texts.at(p), date)) {
