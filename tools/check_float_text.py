@@ -76,6 +76,27 @@ def digit_classes():
     return found
 
 
+def short_decimals():
+    """Decimals of 1 to 17 significant digits with 0 to 24 places after the point, as a table
+    holds them, and the doubles either side of each: the writer finds the digits of short
+    decimals by a multiplication and a division, and must find them only where they read back.
+    Also decimals with many zeros to strip, and the largest products it takes, near 2^51."""
+    rng = random.Random(13)
+    found = []
+    for places in range(25):
+        for digits in range(1, 18):
+            for _ in range(40):
+                significand = rng.randrange(10 ** (digits - 1), 10**digits)
+                found += neighbours(float(f"{significand}e-{places}"))
+    for zeros in range(16):
+        found += neighbours(float(f"{rng.randrange(1, 10)}e{zeros}") / 10**22)
+        found += neighbours(float(f"7{'0' * zeros}1e-{zeros + 1}"))
+    for exponent in range(40, 52):
+        for scale in range(23):
+            found += neighbours(2.0**exponent / 10**scale * rng.uniform(0.99, 1.0))
+    return found
+
+
 def integers_near_2_to_53():
     """Every double from 2^53 - 2000 to 2^53 + 4000 (odd integers stop at 2^53)."""
     found = [float(n) for n in range(2**53 - 2000, 2**53 + 1)]
@@ -114,6 +135,7 @@ EDGE_CLASSES = {
     "powers of ten": powers_of_ten,
     "ends of each exponent": ends_of_exponents,
     "15, 16 and 17 significant digits": digit_classes,
+    "short decimals and their neighbours": short_decimals,
     "integers around 2^53": integers_near_2_to_53,
     "1e16, 1e-4 and 1e-5 boundaries": positional_boundaries,
     "zeros, infinities and NaNs": specials,

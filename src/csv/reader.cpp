@@ -23,6 +23,13 @@ namespace {
 // holds one batch of positions whatever the size of the text.
 constexpr std::size_t fields_per_batch = std::size_t{1} << 14;
 
+constexpr std::size_t rows_per_batch(std::size_t columns) { return (fields_per_batch + columns - 1) / columns; }
+
+// Whole blocks of plain records are tried again only after this many records read one at a
+// time, once they have given fewer than few_plain_records: trying costs a block's scan.
+constexpr std::size_t few_plain_records = 4;
+constexpr std::size_t pause_after_few = 64;
+
 // Consecutive data rows: their fields, the row number of the first, and how far into the
 // text the tokenizer has come.
 struct Batch {
@@ -79,14 +86,30 @@ private:
             records.truncate(0);
             batch_rows = 0;
         };
+        // Records one at a time before whole blocks are tried again, after blocks gave few.
+        std::size_t one_by_one = 0;
         while (!tokenizer.at_end()) {
+            if (header_seen && one_by_one == 0) {
+                const std::size_t wanted = rows_per_batch(header_->size()) - batch_rows;
+                const std::size_t plain = tokenizer.read_plain_records(records, header_->size(), wanted);
+                rows += plain;
+                batch_rows += plain;
+                if (plain >= wanted) {
+                    hand_over();
+                    continue;
+                }
+                // Quotes or CRs every few records: the blocks are left to read_record a while.
+                if (plain < few_plain_records) one_by_one = pause_after_few;
+                if (tokenizer.at_end()) break;
+            }
+            if (one_by_one != 0) --one_by_one;
             const std::size_t record = records.size();
             if (!tokenizer.read_record(records)) return std::move(tokenizer).error();
             const std::size_t count = records.size() - record - 1;
             const bool blank = count == 1 && records.data()[record] == records.data()[record + 1];
             if (!blank && header_seen && count == header_->size()) {
                 ++rows;
-                if (++batch_rows * count >= fields_per_batch) hand_over();
+                if (++batch_rows >= rows_per_batch(count)) hand_over();
                 continue;
             }
             if (blank) {

@@ -5,44 +5,11 @@
 #include <string>
 
 #include "csv/byte_words.hpp"
-
-#ifdef __SSE2__
-#include <emmintrin.h>
-#endif
+#include "engine/prefetch.hpp"
 
 namespace quorvel::csv {
 
 using engine::EngineError;
-namespace {
-
-// Bit i is set when byte i of the 64 bytes at `bytes` is a comma, LF or CR: the bytes that
-// end an unquoted field. Finding the next one is then a count of trailing zeros instead
-// of a test per byte.
-std::uint64_t separator_mask(const char* bytes) {
-#ifdef __SSE2__
-    const __m128i comma = _mm_set1_epi8(',');
-    const __m128i lf = _mm_set1_epi8('\n');
-    const __m128i cr = _mm_set1_epi8('\r');
-    std::uint64_t mask = 0;
-    for (int part = 0; part < 4; ++part) {
-        const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + 16 * part));
-        const __m128i hits = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(chunk, comma), _mm_cmpeq_epi8(chunk, lf)),
-                                          _mm_cmpeq_epi8(chunk, cr));
-        mask |= std::uint64_t{static_cast<std::uint16_t>(_mm_movemask_epi8(hits))} << (16 * part);
-    }
-    return mask;
-#else
-    std::uint64_t mask = 0;
-    for (std::size_t i = 0; i < 64; ++i) {
-        const char c = bytes[i];
-        mask |= std::uint64_t{c == ',' || c == '\n' || c == '\r'} << i;
-    }
-    return mask;
-#endif
-}
-
-}  // namespace
-
 std::uint32_t* FieldPositions::grow(std::uint32_t* end, std::size_t count) {
     const std::size_t used = static_cast<std::size_t>(end - data_.get());
     std::size_t capacity = capacity_ < 1024 ? 1024 : 2 * capacity_;
@@ -56,12 +23,22 @@ std::uint32_t* FieldPositions::grow(std::uint32_t* end, std::size_t count) {
 
 Tokenizer::Tokenizer(std::string_view text) : text_(text), block_mask_(separators_at(0)) {}
 
-std::uint64_t Tokenizer::separators_at(std::size_t block_start) const {
-    if (block_start + block_size <= text_.size()) return separator_mask(text_.data() + block_start);
-    // The last, partial block: padded with zero bytes, which are no separators.
+// The last, partial block is padded with zero bytes, which are in no class.
+template <class Scan>
+auto Tokenizer::scan_block(std::size_t block_start, Scan scan) const {
+    // The text is read once, in order, slowly enough for memory to keep up, but the
+    // hardware's own read-ahead stops at each 4 KiB page: the page ahead is asked for here.
+    if (block_start + read_ahead < text_.size()) engine::prefetch(text_.data() + block_start + read_ahead);
+    if (block_start + block_size <= text_.size()) return scan(text_.data() + block_start);
     char padded[block_size] = {};
     if (block_start < text_.size()) std::memcpy(padded, text_.data() + block_start, text_.size() - block_start);
-    return separator_mask(padded);
+    return scan(padded);
+}
+
+ByteClasses Tokenizer::classes_at(std::size_t block_start) const { return scan_block(block_start, classify_block); }
+
+std::uint64_t Tokenizer::separators_at(std::size_t block_start) const {
+    return scan_block(block_start, block_separators);
 }
 
 bool Tokenizer::fail(std::uint64_t line, const char* what) {
@@ -204,6 +181,74 @@ bool Tokenizer::read_record(FieldPositions& positions) {
     position_ = position;
     ++line_;
     return finish(true);
+}
+
+std::size_t Tokenizer::read_plain_records(FieldPositions& positions, std::size_t fields, std::size_t most) {
+    // A one-field record may be a blank line, which only read_record tells apart.
+    if (fields < 2) return 0;
+    const std::size_t size = text_.size();
+    // Separators are taken from whole blocks without a look at the text: a record is its
+    // start and the ends of its fields, and an LF also starts the next record, so every
+    // separator's position is written, with the one after it, and an LF keeps both. The
+    // record read when something stops the loop is dropped, and read again by read_record.
+    std::size_t record_start = position_;
+    std::size_t block_start = record_start & ~(block_size - 1);
+    std::uint64_t from = ~std::uint64_t{0} << (record_start - block_start);
+    std::size_t records = 0;
+    std::size_t field = 0;
+    std::uint32_t* out = positions.data_.get() + positions.size_;
+    std::uint32_t* record_out = out;
+    // Room for the start and two positions per byte of a block.
+    const auto make_room = [&] {
+        if (static_cast<std::size_t>(positions.data_.get() + positions.capacity_ - out) > 2 * block_size) return;
+        const std::size_t kept = static_cast<std::size_t>(record_out - positions.data_.get());
+        out = positions.grow(out, 2 * block_size + 1);
+        record_out = positions.data_.get() + kept;
+    };
+    make_room();
+    *out++ = static_cast<std::uint32_t>(record_start);
+    ByteClasses classes;
+    for (;;) {
+        make_room();
+        classes = classes_at(block_start);
+        const std::uint64_t stoppers = (classes.quotes | classes.carriage_returns) & from;
+        std::uint64_t separators = (classes.commas | classes.line_feeds) & from;
+        // Only the separators before the first quote or CR; the loop stops there.
+        if (stoppers != 0) separators &= (stoppers & (0 - stoppers)) - 1;
+        bool wrong_count = false;
+        while (separators != 0) {
+            const auto bit = static_cast<unsigned>(std::countr_zero(separators));
+            separators &= separators - 1;
+            const auto end = static_cast<std::uint32_t>(block_start + bit);
+            const unsigned line_feed = static_cast<unsigned>(classes.line_feeds >> bit) & 1;
+            out[0] = end;
+            out[1] = end + 1;
+            out += 1 + line_feed;
+            ++field;
+            if (line_feed != 0) {
+                if (field != fields) {
+                    wrong_count = true;
+                    break;
+                }
+                field = 0;
+                record_out = out - 1;
+                record_start = end + 1;
+                ++records;
+            }
+        }
+        if (wrong_count || stoppers != 0 || records >= most || block_start + block_size >= size) break;
+        block_start += block_size;
+        from = ~std::uint64_t{0};
+    }
+    // Back to the start of the record not finished, with the separators not yet taken.
+    positions.size_ = static_cast<std::size_t>(record_out - positions.data_.get());
+    position_ = record_start;
+    line_ += records;
+    const std::size_t record_block = record_start & ~(block_size - 1);
+    const std::uint64_t separators = record_block == block_start ? classes.separators() : separators_at(record_block);
+    block_start_ = record_block;
+    block_mask_ = separators & (~std::uint64_t{0} << (record_start - record_block));
+    return records;
 }
 
 }  // namespace quorvel::csv

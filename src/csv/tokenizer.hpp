@@ -6,6 +6,7 @@
 #include <optional>
 #include <string_view>
 
+#include "csv/byte_classes.hpp"
 #include "engine/result.hpp"
 
 namespace quorvel::csv {
@@ -44,6 +45,13 @@ public:
     // then the message; the record is then incomplete.
     bool read_record(FieldPositions& positions);
 
+    // Appends whole records of exactly `fields` fields (two or more) that hold no quote and
+    // no CR, each ended by an LF, until the text, or such records, end, or `most` records
+    // have been read (it may read a few more). Returns how many it appended. What stops it
+    // is left to read_record: a record of another count, a blank line, a quote, a CR, the
+    // last line without its LF.
+    std::size_t read_plain_records(FieldPositions& positions, std::size_t fields, std::size_t most);
+
     engine::EngineError error() && { return std::move(*error_); }
 
     // The line on which the last record read began, counting from 1.
@@ -51,9 +59,14 @@ public:
 
 private:
     static constexpr std::size_t block_size = 64;
+    static constexpr std::size_t read_ahead = 4096;
 
-    // The commas, LFs and CRs of the 64-byte block at `block_start`, one bit per byte.
+    // The byte classes of the 64-byte block at `block_start`, none past the text's end.
+    ByteClasses classes_at(std::size_t block_start) const;
+    // The commas, LFs and CRs of the block, one bit per byte.
     std::uint64_t separators_at(std::size_t block_start) const;
+    template <class Scan>
+    auto scan_block(std::size_t block_start, Scan scan) const;
     // The first double quote at or after `from`, or the text's size.
     std::size_t find_quote(std::size_t from) const;
     std::uint64_t line_feeds(std::size_t from, std::size_t to) const;

@@ -12,7 +12,7 @@ namespace quorvel::number_text {
 FloatTextMemo::FloatTextMemo() : entries_(new Entry[2 * sets]()) {}
 
 std::unique_ptr<FloatTextMemo> FloatTextMemo::for_rows(std::size_t rows) {
-    // The memo's own cost (a megabyte to clear, a trial of lookups that may find nothing)
+    // The memo's own cost (64 KiB to clear, a trial of lookups that may find nothing)
     // is only worth taking for a long column.
     if (rows < 4 * std::size_t{trial}) return nullptr;
     return std::unique_ptr<FloatTextMemo>(new FloatTextMemo());

@@ -29,11 +29,13 @@ private:
     };
     static_assert(sizeof(Entry) == 32 && sizeof(Entry::text) <= float_text_max);
     // Two entries to a set, which is one cache line: the value last written of those that
-    // share the set, and the one before.
-    static constexpr unsigned set_bits = 14;
+    // share the set, and the one before. 64 KiB in all: a lookup that has to go past the
+    // nearest caches costs about what finding the digits again does, so the memo pays only
+    // for columns of a few thousand values at most.
+    static constexpr unsigned set_bits = 10;
     static constexpr std::size_t sets = std::size_t{1} << set_bits;
     // Values looked up before the memo judges whether they repeat enough to keep it.
-    static constexpr std::uint32_t trial = 1u << 16;
+    static constexpr std::uint32_t trial = 1u << 12;
 
     FloatTextMemo();
 

@@ -2,6 +2,7 @@
 #include <sys/mman.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "csv/reader.hpp"
@@ -147,6 +148,62 @@ TEST(ReadCsv, DoubledQuotesAtEveryPlaceOfAWord) {
             EXPECT_EQ(read("a,b\n" + field + ",1\n" + field + ",2\n"), "a:str[" + cell + "," + cell + "] b:i64[1,2]");
             EXPECT_EQ(read("a\n" + field), "a:str[" + cell + "]");
         }
+    }
+}
+
+// Records of LF lines without quotes are read from whole blocks of separators; any other
+// record stops that and is read alone. The same records with CR LF ends are all read alone:
+// both texts must give the same frame, or the same error, whatever stands where. The rows
+// vary in length so that separators and line ends fall at every place of a block, and they
+// span many batches.
+TEST(ReadCsv, PlainRecordsReadAsRecordsEndedByCarriageReturns) {
+    const auto text_of = [](int rows, const std::string& last, int odd_row, const std::string& odd,
+                            const std::string& line_end) {
+        std::string text = "a,b,c" + line_end;
+        for (int row = 0; row < rows; ++row) {
+            if (row == odd_row) {
+                text += odd + line_end;
+                continue;
+            }
+            text += std::to_string(row) + ',' + std::string(static_cast<std::size_t>(row % 67), 'x') + ',';
+            if (row % 5 != 0) text += std::to_string(row * 7);
+            text += line_end;
+        }
+        return text + last;
+    };
+    // (what stands in one row, the last line without its end, how the frame must begin)
+    const std::vector<std::tuple<std::string, std::string, std::string>> cases = {
+        {"", "", "a:i64[0,1,2,"},
+        {"7,\"q,\"\"\",", "", "a:i64[0,1,2,"},
+        {"\"7\",y,1", "9,z,", "a:str[\"0\",\"1\",\"2\","},
+        {"", "1,,", "a:i64[0,1,2,"},
+        {"1,2", "", "error: line 2998: 2 fields; the header has 3"},
+        {"1,2,3,4", "", "error: line 2998: 4 fields; the header has 3"},
+        {"1,2,3,", "1,2", "error: line 2998: 4 fields; the header has 3"},
+        {"1,\"2\"x,3", "", "error: line 2998: text after a closing quote"},
+        {"2.5,,", "4,5,6", "a:f64[0.0,1.0,2.0,"},
+    };
+    for (const auto& [odd, last, begins] : cases) {
+        for (const int rows : {0, 1, 2, 40000}) {
+            const int odd_row = rows == 40000 ? 2996 : 0;
+            const std::string plain = read(text_of(rows, last, odd_row, odd, "\n"));
+            EXPECT_EQ(plain, read(text_of(rows, last, odd_row, odd, "\r\n"))) << odd << " " << rows;
+            if (rows == 40000) {
+                EXPECT_EQ(plain.substr(0, begins.size()), begins) << odd;
+            }
+        }
+    }
+}
+
+// Blank lines are skipped wherever they stand among plain records, but a one-column record
+// may itself look blank: such records are always read alone.
+TEST(ReadCsv, BlankLinesAmongPlainRecords) {
+    for (std::size_t pad = 0; pad < 70; ++pad) {
+        const std::string word(pad, 'w');
+        const std::string text = "a,b\n1," + word + "\n\n2,\n\n\n3," + word + "\n";
+        const std::string b = pad == 0 ? "i64[null,null,null]" : "str[" + quoted_form(word) + ",null," + quoted_form(word) + "]";
+        EXPECT_EQ(read(text), "a:i64[1,2,3] b:" + b) << pad;
+        EXPECT_EQ(read("a\n1\n" + std::string(pad, '\n') + "2\n"), "a:i64[1,2]") << pad;
     }
 }
 
