@@ -150,7 +150,10 @@ inline std::string concat_outcome(const Frame& frame, const Frame& other) {
 }
 
 inline Frame step_concat(const Frame& frame, Decoder& decode, History& history) {
-    const Frame other = second_frame(frame, decode);
+    Frame other = second_frame(frame, decode);
+    // A frame concatenated with itself doubles; a chain of them must stay small.
+    constexpr std::uint64_t most_rows = 1 << 14;
+    if (frame.height + other.height > most_rows) other = head(other, most_rows - std::min(most_rows, frame.height));
     history.keep(other);
     const bool other_first = decode.flag();
     const Frame& first = other_first ? other : frame;
