@@ -394,11 +394,11 @@ void check_specs(const Grouping& grouping, std::vector<AggregationSpec> specs,
     specs.insert(specs.begin() + counted, {"#", "count", std::nullopt});
     expected.insert(expected.begin() + counted, ExpectedAggregate{});
     std::string error;
+    // Within a spec, as for one aggregation: its column's errors, then its name.
     for (std::size_t i = 0; i < specs.size() && error.empty(); ++i) {
-        if (std::find(grouping.keys.begin(), grouping.keys.end(), specs[i].name) != grouping.keys.end()) {
+        if (!expected[i].overflow) error = expected[i].error;
+        if (error.empty() && std::find(grouping.keys.begin(), grouping.keys.end(), specs[i].name) != grouping.keys.end()) {
             error = "column " + quoted_form(specs[i].name) + " is a key of this grouping";
-        } else if (!expected[i].overflow) {
-            error = expected[i].error;
         }
         if (!error.empty()) error = "spec " + std::to_string(i) + ": " + error;
     }
