@@ -1,8 +1,10 @@
 // libFuzzer target for chains of table operations: a frame decoded from the input goes
-// through a dozen slices, filters, sorts, groupings, added columns, date parts and CSV round
-// trips. After every step the frame must keep the model's invariants and agree with a plain
+// through a dozen slices, filters, sorts, groupings, added columns, date parts, CSV round
+// trips, multi-key sorts, unique rows, renames, and concats and joins with a second frame.
+// After every step the frame must keep the model's invariants and agree with a plain
 // reference; engine errors are results too and must be the expected ones. Frames made
-// earlier in the chain must never change, whatever is added to the frames made from them.
+// earlier in the chain, second frames included, must never change, whatever is added to the
+// frames made from them.
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -21,9 +23,11 @@
 #include "engine/quoted.hpp"
 #include "engine/slicing.hpp"
 #include "engine/sorting.hpp"
+#include "combining_steps.hpp"
 #include "frame_checks.hpp"
 #include "frame_decoder.hpp"
 #include "reference_model.hpp"
+#include "step_support.hpp"
 
 namespace quorvel::fuzz {
 namespace {
@@ -39,50 +43,6 @@ using engine::aggregates::NUnique;
 using engine::aggregates::Std;
 using engine::aggregates::Sum;
 using engine::aggregates::Var;
-
-// An outcome as text: "ok", or the error message.
-template <class T>
-std::string outcome(const Result<T>& result) {
-    return result ? "ok" : result.error().message;
-}
-
-std::string lookup_error(const Frame& frame, std::string_view name) {
-    std::string names;
-    for (const Column& column : frame.columns) names += (names.empty() ? "" : ", ") + quoted_form(column.name);
-    return "no column " + quoted_form(name) + " (the frame has " + (names.empty() ? "none" : names) + ")";
-}
-
-const ColumnValues* column_of(const Frame& frame, std::string_view name) {
-    for (const Column& column : frame.columns) {
-        if (column.name == name) return column.values.get();
-    }
-    return nullptr;
-}
-
-// What select(names) must give: the first repeated or missing name, in order, fails.
-std::string select_outcome(const Frame& frame, const std::vector<std::string>& names) {
-    for (std::size_t i = 0; i < names.size(); ++i) {
-        if (std::find(names.begin(), names.begin() + i, names[i]) != names.begin() + i) {
-            return "column " + quoted_form(names[i]) + " selected twice";
-        }
-        if (!column_of(frame, names[i])) return lookup_error(frame, names[i]);
-    }
-    return "ok";
-}
-
-// A frame made from `source` by choosing rows: the same columns, sharing their values.
-void require_same_columns(const Frame& made, const Frame& source) {
-    require(made.columns.size() == source.columns.size(), "rows are chosen, columns kept");
-    for (std::size_t i = 0; i < made.columns.size(); ++i) {
-        require(made.columns[i].name == source.columns[i].name, "the same names");
-        require(made.columns[i].values.get() == source.columns[i].values.get(), "column values are shared");
-    }
-}
-
-void require_rows(const Frame& made, const Frame& source, const std::vector<std::uint32_t>& rows) {
-    require_same_columns(made, source);
-    require(physical_rows(made) == rows, "the rows of the reference, in its order");
-}
 
 Frame step_head_or_tail(const Frame& frame, Decoder& decode) {
     const bool from_head = decode.flag();
@@ -434,11 +394,11 @@ void check_specs(const Grouping& grouping, std::vector<AggregationSpec> specs,
     specs.insert(specs.begin() + counted, {"#", "count", std::nullopt});
     expected.insert(expected.begin() + counted, ExpectedAggregate{});
     std::string error;
+    // Within a spec, as for one aggregation: its column's errors, then its name.
     for (std::size_t i = 0; i < specs.size() && error.empty(); ++i) {
-        if (std::find(grouping.keys.begin(), grouping.keys.end(), specs[i].name) != grouping.keys.end()) {
+        if (!expected[i].overflow) error = expected[i].error;
+        if (error.empty() && std::find(grouping.keys.begin(), grouping.keys.end(), specs[i].name) != grouping.keys.end()) {
             error = "column " + quoted_form(specs[i].name) + " is a key of this grouping";
-        } else if (!expected[i].overflow) {
-            error = expected[i].error;
         }
         if (!error.empty()) error = "spec " + std::to_string(i) + ": " + error;
     }
@@ -665,20 +625,6 @@ Frame step_read_column(const Frame& frame, Decoder& decode) {
     return frame;
 }
 
-// Frames met along the chain and what they showed then; none may change later.
-class History {
-public:
-    void keep(const Frame& frame) {
-        if (frames_.size() < 16) frames_.push_back({frame, Fingerprint(frame)});
-    }
-    void check() const {
-        for (const auto& [frame, shown] : frames_) require(Fingerprint(frame) == shown, "an earlier frame changed");
-    }
-
-private:
-    std::vector<std::pair<Frame, Fingerprint>> frames_;
-};
-
 }  // namespace
 }  // namespace quorvel::fuzz
 
@@ -691,7 +637,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (int step = 0; step < 12 && !decode.done(); ++step) {
         check_frame(frame);
         history.keep(frame);
-        switch (decode.choice(13)) {
+        switch (decode.choice(18)) {
             case 0: frame = step_head_or_tail(frame, decode); break;
             case 1: frame = step_select(frame, decode); break;
             case 2: frame = step_compare(frame, decode); break;
@@ -706,6 +652,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             case 11: frame = step_read_column(frame, decode); break;
             case 12: frame = step_null(frame, decode); break;
             case 13: frame = step_text(frame, decode); break;
+            case 14: frame = step_sort_by(frame, decode); break;
+            case 15: frame = step_unique(frame, decode); break;
+            case 16: frame = step_rename(frame, decode); break;
+            case 17: frame = step_concat(frame, decode, history); break;
+            case 18: frame = step_join(frame, decode, history); break;
         }
     }
     check_frame(frame);
