@@ -119,6 +119,32 @@ void parse_bench(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(fields.size()));
 }
 
+// The field tests the reader calls, over the same fields in place in the text.
+void parse_field_bench(benchmark::State& state) {
+    const int column = static_cast<int>(state.range(0));
+    const std::string& text = text_of(0);
+    std::vector<std::string_view> fields;
+    std::size_t line = text.find('\n') + 1;
+    while (line < text.size() && fields.size() < 100000) {
+        const std::size_t end = text.find('\n', line);
+        std::size_t start = line;
+        for (int c = 0; c < column; ++c) start = text.find(',', start) + 1;
+        const std::size_t stop = std::min(text.find(',', start), end);
+        if (stop > start) fields.emplace_back(text.data() + start, stop - start);
+        line = end + 1;
+    }
+    const bool integers = column <= 1 || column == 5;
+    std::int64_t integer = 0;
+    double number = 0;
+    for (auto _ : state) {
+        for (const std::string_view field : fields) {
+            benchmark::DoNotOptimize(integers ? parse_i64_field(field, text, integer)
+                                              : parse_f64_field(field, text, number));
+        }
+    }
+    state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(fields.size()));
+}
+
 void float_text_bench(benchmark::State& state) {
     const std::vector<std::string> fields = column_fields(static_cast<int>(state.range(0)));
     std::vector<double> values;
@@ -150,6 +176,7 @@ void float_text_bits_bench(benchmark::State& state) {
 }
 
 BENCHMARK(parse_bench)->ArgName("column")->DenseRange(0, 5);
+BENCHMARK(parse_field_bench)->ArgName("column")->DenseRange(0, 5);
 BENCHMARK(float_text_bench)->ArgName("column")->DenseRange(2, 4);
 BENCHMARK(float_text_bits_bench);
 BENCHMARK(read_csv_bench)->ArgName("mixed")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);

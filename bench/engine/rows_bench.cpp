@@ -104,7 +104,7 @@ BENCHMARK(FilterTextsInLongList)->Unit(benchmark::kMillisecond);
 // A needle in about one text in eight, one in none, and one whose first and last bytes are
 // common; the same through a selection (the frame reversed), where texts are searched one by one.
 void FilterTextsContaining(benchmark::State& state, std::string needle, bool selected) {
-    std::vector<std::uint32_t> reversed(rows);
+    RowList reversed(rows);
     std::iota(reversed.rbegin(), reversed.rend(), 0u);
     const Frame frame = selected ? take_rows(cities(), reversed) : cities();
     for (auto _ : state) benchmark::DoNotOptimize(filter_text(frame, "city", TextPlace::Anywhere, needle));

@@ -35,35 +35,46 @@ void ColumnBuilder::add_texts(const FieldTable& batch, std::size_t column, std::
     append_texts(batch, column, first_row, 0, rows);
 }
 
+// The number loops write through a pointer into room made for the whole batch, and cut the
+// column to what was written when a field fails: a push_back would store the column's end
+// back to memory for every field.
 std::size_t ColumnBuilder::add_integers(const FieldTable& batch, std::size_t column, std::size_t first_row,
                                         std::size_t begin, std::size_t end) {
-    for (std::size_t row = begin; row < end; ++row) {
+    const std::size_t used = integers_.size();
+    integers_.resize(used + (end - begin));
+    std::int64_t* out = integers_.data() + used;
+    for (std::size_t row = begin; row < end; ++row, ++out) {
         const std::string_view raw = batch.raw(row, column);
         if (raw.empty()) {
-            integers_.push_back(0);
+            *out = 0;
             null_rows_.push_back(static_cast<std::uint32_t>(first_row + row));
             continue;
         }
-        std::int64_t value;
-        if (!parse_i64_field(raw, batch.text_end, value)) return row;
-        if (value == 0 && raw.front() == '-') negative_zero_rows_.push_back(static_cast<std::uint32_t>(first_row + row));
-        integers_.push_back(value);
+        if (!parse_i64_field(raw, batch.whole_text(), *out)) {
+            integers_.resize(used + (row - begin));
+            return row;
+        }
+        if (*out == 0 && raw.front() == '-') negative_zero_rows_.push_back(static_cast<std::uint32_t>(first_row + row));
     }
     return end;
 }
 
 std::size_t ColumnBuilder::add_floats(const FieldTable& batch, std::size_t column, std::size_t first_row,
                                       std::size_t begin, std::size_t end) {
-    for (std::size_t row = begin; row < end; ++row) {
+    const std::size_t used = floats_.size();
+    floats_.resize(used + (end - begin));
+    double* out = floats_.data() + used;
+    for (std::size_t row = begin; row < end; ++row, ++out) {
         const std::string_view raw = batch.raw(row, column);
         if (raw.empty()) {
-            floats_.push_back(0);
+            *out = 0;
             null_rows_.push_back(static_cast<std::uint32_t>(first_row + row));
             continue;
         }
-        double value;
-        if (!parse_f64_field(raw, batch.text_end, value)) return row;
-        floats_.push_back(value);
+        if (!parse_f64_field(raw, batch.whole_text(), *out)) {
+            floats_.resize(used + (row - begin));
+            return row;
+        }
     }
     return end;
 }

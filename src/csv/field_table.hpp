@@ -22,6 +22,8 @@ struct FieldTable {
     const std::uint32_t* records = nullptr;
     std::size_t columns = 0;
 
+    std::string_view whole_text() const { return {text, static_cast<std::size_t>(text_end - text)}; }
+
     std::string_view raw(std::size_t row, std::size_t column) const {
         const std::uint32_t* record = records + row * (columns + 1);
         const std::uint32_t start = record[column] + (column != 0 ? 1 : 0);

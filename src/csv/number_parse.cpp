@@ -4,9 +4,14 @@
 #include <bit>
 #include <charconv>
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 #include "csv/byte_words.hpp"
+
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 namespace quorvel::csv {
 namespace {
@@ -20,7 +25,51 @@ constexpr std::ptrdiff_t exact_digits = 15;
 constexpr double powers_of_ten[exact_digits + 1] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
                                                     1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
 
+// Texts of at most this many digits fit a 64-bit integer, and each power of ten up to
+// 10^wide_digits is exact in x86's 80-bit long double, whose significand has 64 bits (see
+// divide_wide).
+constexpr unsigned wide_digits = 19;
+constexpr bool has_wide_division = std::numeric_limits<long double>::digits == 64;
+
+constexpr long double wide_powers_of_ten[wide_digits + 1] = {
+    1e0L,  1e1L,  1e2L,  1e3L,  1e4L,  1e5L,  1e6L,  1e7L,  1e8L,  1e9L,
+    1e10L, 1e11L, 1e12L, 1e13L, 1e14L, 1e15L, 1e16L, 1e17L, 1e18L, 1e19L};
+
+constexpr std::uint64_t integer_powers_of_ten[wide_digits + 1] = {1,
+                                                                   10,
+                                                                   100,
+                                                                   1000,
+                                                                   10000,
+                                                                   100000,
+                                                                   1000000,
+                                                                   10000000,
+                                                                   100000000,
+                                                                   1000000000,
+                                                                   10000000000,
+                                                                   100000000000,
+                                                                   1000000000000,
+                                                                   10000000000000,
+                                                                   100000000000000,
+                                                                   1000000000000000,
+                                                                   10000000000000000,
+                                                                   100000000000000000,
+                                                                   1000000000000000000,
+                                                                   10000000000000000000u};
+
 constexpr double infinity = std::numeric_limits<double>::infinity();
+
+// An integer below 2^63 as a double. The conversion instruction writes only the low half of
+// its register and so first waits for the value last there, often the previous field's
+// quotient: converting into a register just zeroed breaks that chain across fields.
+double to_double(std::uint64_t integer) {
+#if defined(__SSE2__) && defined(__GNUC__)
+    __m128d zero = _mm_setzero_pd();
+    __asm__("" : "+x"(zero));  // else the compiler sees through the zero and drops it
+    return _mm_cvtsd_f64(_mm_cvtsi64_sd(zero, static_cast<long long>(integer)));
+#else
+    return static_cast<double>(integer);
+#endif
+}
 
 unsigned digit_value(char c) { return static_cast<unsigned char>(c - '0'); }
 
@@ -120,14 +169,35 @@ std::uint64_t non_digits(std::uint64_t digits) {
     return (digits | (digits + 0x7676767676767676)) & 0x8080808080808080;
 }
 
-// The number written by the first `count` (1 to 8) digits of a digit word, its first byte
-// the most significant: the bytes are moved to the top (leading zeros below them), then
-// joined in pairs, fours and eights by three multiplications.
-std::uint64_t digits_value(std::uint64_t digits, unsigned count) {
-    std::uint64_t v = digits << (8 * (8 - count));
-    v = (v * (10 * 256 + 1)) >> 8;
+// The number written by the eight digits of a digit word, its first byte the most
+// significant (bytes of 0 are leading zeros): joined in pairs, fours and eights by three
+// multiplications.
+std::uint64_t eight_digits(std::uint64_t digits) {
+    std::uint64_t v = (digits * (10 * 256 + 1)) >> 8;
     v = ((v & 0x00FF00FF00FF00FF) * (100 * 65536 + 1)) >> 16;
     return ((v & 0x0000FFFF0000FFFF) * (10000 * (std::uint64_t{1} << 32) + 1)) >> 32;
+}
+
+// The number written by the first `count` (1 to 8) digits of a digit word: they are moved to
+// the top, leading zeros below them.
+std::uint64_t digits_value(std::uint64_t digits, unsigned count) { return eight_digits(digits << (8 * (8 - count))); }
+
+// mantissa / 10^fraction_digits correctly rounded, for a mantissa of at most wide_digits
+// digits, when one division in 64 bits and one rounding to 53 give it: the 64-bit quotient
+// is within half its unit of the true value, so both round the same way to a double unless
+// the quotient lies exactly halfway between two doubles (its 11 bits below a double's are
+// 10000000000), which is left to the general conversion.
+bool divide_wide(std::uint64_t mantissa, unsigned fraction_digits, double& value) {
+    if constexpr (!has_wide_division) {
+        return false;
+    } else {
+        const long double quotient = static_cast<long double>(mantissa) / wide_powers_of_ten[fraction_digits];
+        std::uint64_t significand;
+        std::memcpy(&significand, &quotient, sizeof significand);
+        if ((significand & 0x7FF) == 0x400) return false;
+        value = static_cast<double>(quotient);
+        return true;
+    }
 }
 
 // The general conversion of a text whose first character after its sign is a digit or a
@@ -201,7 +271,7 @@ bool parse_f64(std::string_view text, double& value) {
         if (p == end && digit_count > 0 && digit_count <= exact_digits) {
             // Both operands are exact, so the one division rounds correctly; the sign goes
             // on last so that -0 and -0.0 give negative zero.
-            value = with_sign(static_cast<double>(mantissa) / powers_of_ten[fraction_digits], negative);
+            value = with_sign(to_double(mantissa) / powers_of_ten[fraction_digits], negative);
             return true;
         }
     }
@@ -218,9 +288,9 @@ struct ShortField {
     bool negative;
 };
 
-bool short_field(std::string_view field, const char* text_end, ShortField& out) {
+bool short_field(std::string_view field, std::string_view text, ShortField& out) {
     const char* const p = field.data();
-    if (!byte_words || field.empty() || text_end - p <= 8) return false;
+    if (!byte_words || field.empty() || text.data() + text.size() - p <= 8) return false;
     out.negative = *p == '-';
     const unsigned sign = out.negative || *p == '+' ? 1 : 0;
     out.digits = p + sign;
@@ -228,11 +298,93 @@ bool short_field(std::string_view field, const char* text_end, ShortField& out) 
     return out.count - 1 < 8;
 }
 
+// The value of `count` (0 to 16) digits at `p`, eight at a time, if they are all digits; the
+// words read may reach 7 bytes past them.
+bool digit_run(const char* p, unsigned count, std::uint64_t& value) {
+    std::uint64_t run = 0;
+    if (count > 8) {
+        const std::uint64_t digits = digit_word(p);
+        if (non_digits(digits) != 0) return false;
+        run = eight_digits(digits);
+        p += 8;
+        count -= 8;
+    }
+    if (count != 0) {
+        const std::uint64_t digits = digit_word(p);
+        if ((non_digits(digits) & first_bytes(count)) != 0) return false;
+        run = run * integer_powers_of_ten[count] + digits_value(digits, count);
+    }
+    value = run;
+    return true;
+}
+
+// The last `count` (0 to 8) bytes of a word.
+constexpr std::uint64_t last_bytes[9] = {0,
+                                         0xFF00000000000000,
+                                         0xFFFF000000000000,
+                                         0xFFFFFF0000000000,
+                                         0xFFFFFFFF00000000,
+                                         0xFFFFFFFFFF000000,
+                                         0xFFFFFFFFFFFF0000,
+                                         0xFFFFFFFFFFFFFF00,
+                                         0xFFFFFFFFFFFFFFFF};
+
+// The value of the last `count` (0 to 8) bytes of a digit word, as digits, if they are.
+bool last_digits(std::uint64_t digits, unsigned count, std::uint64_t& value) {
+    const std::uint64_t mask = last_bytes[count];
+    value = eight_digits(digits & mask);
+    return (non_digits(digits) & mask) == 0;
+}
+
+// A decimal of 9 to wide_digits + 1 characters after its sign, with a point among its first
+// 16, 24 bytes readable before its end and 8 after it: Python's repr of a double, whose
+// length varies from one field to the next by a digit or two. The fraction is read in three
+// words back from the field's end, each masked to the digits it holds, so that its length
+// moves no branch; the digits before the point (rarely more than eight) are read forward.
+bool parse_long_decimal(std::string_view field, std::string_view text, double& value) {
+    if constexpr (!byte_words || !has_wide_division) return false;
+    const char* p = field.data();
+    const char* const end = p + field.size();
+    const bool negative = *p == '-';
+    p += negative || *p == '+' ? 1 : 0;
+    const auto count = static_cast<unsigned>(end - p);
+    if (count - 9 > wide_digits + 1 - 9 || end - text.data() < 24 || text.data() + text.size() - end < 8) return false;
+
+    std::uint64_t points = bytes_equal(load_word(p), '.');
+    unsigned point = first_flagged(points);
+    if (points == 0) {
+        points = bytes_equal(load_word(p + 8), '.') & first_bytes(std::min(count - 8, 8u));
+        if (points == 0) return false;
+        point = 8 + first_flagged(points);
+    }
+    const unsigned fraction_digits = count - point - 1;
+    if (point + fraction_digits > wide_digits || fraction_digits == 0) return false;
+
+    std::uint64_t whole = 0;
+    std::uint64_t low = 0;
+    std::uint64_t middle = 0;
+    std::uint64_t high = 0;
+    const bool digits = digit_run(p, point, whole) &
+                        last_digits(digit_word(end - 8), std::min(fraction_digits, 8u), low) &
+                        last_digits(digit_word(end - 16), std::clamp(fraction_digits, 8u, 16u) - 8, middle) &
+                        last_digits(digit_word(end - 24), std::max(fraction_digits, 16u) - 16, high);
+    if (!digits) return false;
+    const std::uint64_t mantissa =
+        whole * integer_powers_of_ten[fraction_digits] + (high * 100000000 + middle) * 100000000 + low;
+    if (point + fraction_digits <= exact_digits) {
+        value = with_sign(to_double(mantissa) / powers_of_ten[fraction_digits], negative);
+        return true;
+    }
+    if (!divide_wide(mantissa, fraction_digits, value)) return false;
+    value = with_sign(value, negative);
+    return true;
+}
+
 }  // namespace
 
-bool parse_i64_field(std::string_view field, const char* text_end, std::int64_t& value) {
+bool parse_i64_field(std::string_view field, std::string_view text, std::int64_t& value) {
     ShortField f;
-    if (short_field(field, text_end, f)) {
+    if (short_field(field, text, f)) {
         // One to eight digits: no overflow to watch for.
         const std::uint64_t digits = digit_word(f.digits);
         if ((non_digits(digits) & first_bytes(f.count)) != 0) return false;
@@ -243,13 +395,13 @@ bool parse_i64_field(std::string_view field, const char* text_end, std::int64_t&
     return parse_i64(field, value);
 }
 
-bool parse_f64_field(std::string_view field, const char* text_end, double& value) {
+bool parse_f64_field(std::string_view field, std::string_view text, double& value) {
     ShortField f;
-    if (short_field(field, text_end, f)) {
+    if (short_field(field, text, f)) {
         const std::uint64_t digits = digit_word(f.digits);
         const std::uint64_t others = non_digits(digits) & first_bytes(f.count);
         if (others == 0) {
-            value = with_sign(static_cast<double>(digits_value(digits, f.count)), f.negative);
+            value = with_sign(to_double(digits_value(digits, f.count)), f.negative);
             return true;
         }
         // One point among digits: the digits after it move down over it.
@@ -258,10 +410,12 @@ bool parse_f64_field(std::string_view field, const char* text_end, double& value
             const std::uint64_t before = digits & ~(~std::uint64_t{0} << (8 * point));
             const std::uint64_t after = digits >> (8 * point) >> 8;
             const std::uint64_t joined = before | after << (8 * point);
-            const double mantissa = static_cast<double>(digits_value(joined, f.count - 1));
+            const double mantissa = to_double(digits_value(joined, f.count - 1));
             value = with_sign(mantissa / powers_of_ten[f.count - 1 - point], f.negative);
             return true;
         }
+    } else if (field.size() >= 9 && parse_long_decimal(field, text, value)) {
+        return true;
     }
     return parse_f64(field, value);
 }

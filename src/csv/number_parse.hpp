@@ -18,11 +18,10 @@ bool parse_i64(std::string_view text, std::int64_t& value);
 // is correctly rounded; overflow gives an infinity, underflow a zero of the text's sign.
 bool parse_f64(std::string_view text, double& value);
 
-// The same two tests for a field inside a larger text that ends at `text_end`: fields of up
-// to 8 characters after the sign are read 8 bytes at a time, which may reach past the field
-// but not past the text.
-bool parse_i64_field(std::string_view field, const char* text_end, std::int64_t& value);
-bool parse_f64_field(std::string_view field, const char* text_end, double& value);
+// The same two tests for a field inside a larger text: fields are read 8 bytes at a time,
+// which may reach past the field either side but not outside the text.
+bool parse_i64_field(std::string_view field, std::string_view text, std::int64_t& value);
+bool parse_f64_field(std::string_view field, std::string_view text, double& value);
 
 // True when parse_f64 accepts the text, without converting it.
 bool is_f64_text(std::string_view text);

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <limits>
 #include <optional>
 #include <random>
@@ -187,14 +188,22 @@ TEST(ParseF64, ShortDecimalsRoundAsTheStandardConversion) {
     }
 }
 
-// The field tests read short fields 8 bytes at a time: they must agree with the plain tests
-// whatever follows the field (digits, a point, a sign), at every length around 8 characters
-// after the sign, and where the text ends too soon for a whole word (the general path).
-TEST(ParseField, AgreesWithThePlainTestsWhateverFollows) {
+// The field tests read fields a word at a time, reaching past them either side: they must
+// agree with the plain tests whatever precedes and follows the field (digits, a point, a
+// sign, bytes that are not ASCII), at every length around 8 characters after the sign, at
+// the lengths of a double's repr with the point anywhere, and where the text begins or ends
+// too near the field for whole words (the general path).
+TEST(ParseField, AgreesWithThePlainTestsWhateverSurroundsIt) {
     const char* const fields[] = {"0", "-0", "+7", "12", "-1234567", "12345678", "-12345678", "+12345678", "123456789", "-123456789",
                                   "1.5", "-0.0", ".5", "5.", "-.5", "+.5", ".", "-.", "-", "+", "1.2345678",
                                   "-1.234567", "12.345678", "1234567.8", "1..2", "1.2.3", "1e5", "12a", "a12",
-                                  "1 ", " 1", "99999999", "9.9999999", "-9999.875", "1/2", "1:2", "\xC3\xA9"};
+                                  "1 ", " 1", "99999999", "9.9999999", "-9999.875", "1/2", "1:2", "\xC3\xA9",
+                                  "0.8444218515250481", "-0.7579544029403025", "0.42048723185566106", "0.0012345678901234567",
+                                  "12345678.5", "1234567890123456.7", "1234567890123456789.", "-.1234567890123456789",
+                                  "0.12345678901234567890", "99999999999999999.99", "9999999999999999999", "1.23456789012345678e5",
+                                  "0.123456789.12345678", "0.1234567890123456x8", "0.12345678901234 567", "0..123456789012345",
+                                  "123456789012345.6.", "1234567890123456.-7", "0.\xC3\xA9" "1234567890123", "+0.25000000000000000"};
+    const char* const heads[] = {"", "9", ",", "99999999999999999999999999999.", "\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF"};
     const char* const tails[] = {"",           ",",          "9",          ",,,,,,,,,,", "9999999999",
                                  ".5.5.5.5.5", ".555555555", "-1.0-1.0-1", "e5\n\n\n\n\n\n\n\n", "\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF"};
     for (const char* field : fields) {
@@ -203,18 +212,55 @@ TEST(ParseField, AgreesWithThePlainTestsWhateverFollows) {
         double number = 0;
         const bool is_integer = parse_i64(text, integer);
         const bool is_number = parse_f64(text, number);
-        for (const char* tail : tails) {
-            const std::string whole = std::string(text) + tail;
-            const std::string_view in_text(whole.data(), text.size());
-            std::int64_t field_integer = -1;
-            double field_number = -1;
-            ASSERT_EQ(parse_i64_field(in_text, whole.data() + whole.size(), field_integer), is_integer) << field << tail;
-            if (is_integer) {
-                EXPECT_EQ(field_integer, integer) << field << tail;
+        for (const char* head : heads) {
+            for (const char* tail : tails) {
+                const std::string whole = std::string(head) + std::string(text) + tail;
+                const std::string_view in_text(whole.data() + std::strlen(head), text.size());
+                std::int64_t field_integer = -1;
+                double field_number = -1;
+                ASSERT_EQ(parse_i64_field(in_text, whole, field_integer), is_integer) << head << field << tail;
+                if (is_integer) {
+                    EXPECT_EQ(field_integer, integer) << head << field << tail;
+                }
+                ASSERT_EQ(parse_f64_field(in_text, whole, field_number), is_number) << head << field << tail;
+                if (is_number) {
+                    EXPECT_EQ(std::bit_cast<std::uint64_t>(field_number), std::bit_cast<std::uint64_t>(number))
+                        << head << field << tail;
+                }
             }
-            ASSERT_EQ(parse_f64_field(in_text, whole.data() + whole.size(), field_number), is_number) << field << tail;
-            if (is_number) {
-                EXPECT_EQ(std::bit_cast<std::uint64_t>(field_number), std::bit_cast<std::uint64_t>(number)) << field << tail;
+        }
+    }
+}
+
+// Decimals with a point and 9 to 20 digits, as fields in a line, against the standard
+// conversion: random digits with the point anywhere, and ties between two doubles (an odd
+// integer above 2^53 halved up to four times, so that its decimal ends in 5) with a unit of
+// the last digit either side.
+TEST(ParseField, LongDecimalsRoundAsTheStandardConversion) {
+    std::mt19937_64 random(23);
+    const auto expect_field = [](const std::string& digits) {
+        const std::string line = "12345678901234567890123456," + digits + ",1234567890\n";
+        double value = 0;
+        ASSERT_TRUE(parse_f64_field(std::string_view(line).substr(27, digits.size()), line, value)) << digits;
+        ASSERT_EQ(std::bit_cast<std::uint64_t>(value), std::bit_cast<std::uint64_t>(standard_value(digits))) << digits;
+    };
+    for (int i = 0; i < 300'000; ++i) {
+        const int length = 9 + static_cast<int>(random() % 12);
+        std::string digits;
+        for (int d = 0; d < length; ++d) digits += static_cast<char>('0' + random() % 10);
+        digits.insert(random() % (digits.size() + 1), ".");
+        if (random() % 2 == 0) digits.insert(0, "-");
+        expect_field(digits);
+    }
+    for (int i = 0; i < 100'000; ++i) {
+        const std::uint64_t odd = ((random() >> (random() % 11)) | (std::uint64_t{1} << 53)) | 1;
+        for (std::uint64_t halves = 1, fives = 1; halves <= 4; ++halves) {
+            fives *= 5;
+            // odd / 2^halves = odd * 5^halves / 10^halves
+            for (const std::uint64_t scaled : {odd * fives - 1, odd * fives, odd * fives + 1}) {
+                std::string digits = std::to_string(scaled);
+                digits.insert(digits.size() - halves, ".");
+                expect_field(digits);
             }
         }
     }
