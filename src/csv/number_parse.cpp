@@ -4,10 +4,10 @@
 #include <bit>
 #include <charconv>
 #include <cmath>
-#include <cstring>
 #include <limits>
 
 #include "csv/byte_words.hpp"
+#include "csv/power_of_ten_division.hpp"
 
 #ifdef __SSE2__
 #include <emmintrin.h>
@@ -25,15 +25,8 @@ constexpr std::ptrdiff_t exact_digits = 15;
 constexpr double powers_of_ten[exact_digits + 1] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
                                                     1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
 
-// Texts of at most this many digits fit a 64-bit integer, and each power of ten up to
-// 10^wide_digits is exact in x86's 80-bit long double, whose significand has 64 bits (see
-// divide_wide).
-constexpr unsigned wide_digits = 19;
-constexpr bool has_wide_division = std::numeric_limits<long double>::digits == 64;
-
-constexpr long double wide_powers_of_ten[wide_digits + 1] = {
-    1e0L,  1e1L,  1e2L,  1e3L,  1e4L,  1e5L,  1e6L,  1e7L,  1e8L,  1e9L,
-    1e10L, 1e11L, 1e12L, 1e13L, 1e14L, 1e15L, 1e16L, 1e17L, 1e18L, 1e19L};
+// Texts of at most this many digits fit a 64-bit integer.
+constexpr unsigned wide_digits = most_fraction_digits;
 
 constexpr std::uint64_t integer_powers_of_ten[wide_digits + 1] = {1,
                                                                    10,
@@ -182,24 +175,6 @@ std::uint64_t eight_digits(std::uint64_t digits) {
 // the top, leading zeros below them.
 std::uint64_t digits_value(std::uint64_t digits, unsigned count) { return eight_digits(digits << (8 * (8 - count))); }
 
-// mantissa / 10^fraction_digits correctly rounded, for a mantissa of at most wide_digits
-// digits, when one division in 64 bits and one rounding to 53 give it: the 64-bit quotient
-// is within half its unit of the true value, so both round the same way to a double unless
-// the quotient lies exactly halfway between two doubles (its 11 bits below a double's are
-// 10000000000), which is left to the general conversion.
-bool divide_wide(std::uint64_t mantissa, unsigned fraction_digits, double& value) {
-    if constexpr (!has_wide_division) {
-        return false;
-    } else {
-        const long double quotient = static_cast<long double>(mantissa) / wide_powers_of_ten[fraction_digits];
-        std::uint64_t significand;
-        std::memcpy(&significand, &quotient, sizeof significand);
-        if ((significand & 0x7FF) == 0x400) return false;
-        value = static_cast<double>(quotient);
-        return true;
-    }
-}
-
 // The general conversion of a text whose first character after its sign is a digit or a
 // point: the standard one, which is correctly rounded and accepts the same literals from
 // there (digits with an optional point and exponent), but takes a minus sign only, and
@@ -341,8 +316,10 @@ bool last_digits(std::uint64_t digits, unsigned count, std::uint64_t& value) {
 // length varies from one field to the next by a digit or two. The fraction is read in three
 // words back from the field's end, each masked to the digits it holds, so that its length
 // moves no branch; the digits before the point (rarely more than eight) are read forward.
+// The value is divided once: by a double when both operands are exact, else by Eisel and
+// Lemire's product.
 bool parse_long_decimal(std::string_view field, std::string_view text, double& value) {
-    if constexpr (!byte_words || !has_wide_division) return false;
+    if constexpr (!byte_words) return false;
     const char* p = field.data();
     const char* const end = p + field.size();
     const bool negative = *p == '-';
@@ -375,8 +352,7 @@ bool parse_long_decimal(std::string_view field, std::string_view text, double& v
         value = with_sign(to_double(mantissa) / powers_of_ten[fraction_digits], negative);
         return true;
     }
-    if (!divide_wide(mantissa, fraction_digits, value)) return false;
-    value = with_sign(value, negative);
+    value = with_sign(divide_by_power_of_ten(mantissa, fraction_digits), negative);
     return true;
 }
 
