@@ -341,7 +341,9 @@ bool parse_long_decimal(std::string_view field, std::string_view text, double& v
     std::uint64_t low = 0;
     std::uint64_t middle = 0;
     std::uint64_t high = 0;
-    const bool digits = digit_run(p, point, whole) &
+    // One digit before the point (a double's repr between 0 and 10) is the common case.
+    const bool whole_digits = point == 1 ? (whole = digit_value(*p)) <= 9 : digit_run(p, point, whole);
+    const bool digits = whole_digits &
                         last_digits(digit_word(end - 8), std::min(fraction_digits, 8u), low) &
                         last_digits(digit_word(end - 16), std::clamp(fraction_digits, 8u, 16u) - 8, middle) &
                         last_digits(digit_word(end - 24), std::max(fraction_digits, 16u) - 16, high);
