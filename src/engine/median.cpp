@@ -66,9 +66,11 @@ std::optional<double> median_of(std::span<double> values) {
     // Halving the rounded sum rounds the exact mean once, unless the sum overflows; then
     // halving first is exact, and so is the sum of the halves but for its one rounding.
     const double sum = lower + upper;
-    const double mean = std::isinf(sum) && std::isfinite(lower) && std::isfinite(upper) ? lower / 2 + upper / 2 : sum / 2;
-    // The selection leaves 0.0 and -0.0 in no fixed order: a zero median is 0.0, as a mean is.
-    return mean + 0.0;
+    // The selection leaves 0.0 and -0.0 in no fixed order: a median whose exact value is zero
+    // is 0.0, as a mean is. (A sum of two doubles that rounds to zero is zero exactly; half
+    // of a tiny negative sum may round to -0.0, which keeps its sign.)
+    if (sum == 0) return 0.0;
+    return std::isinf(sum) && std::isfinite(lower) && std::isfinite(upper) ? lower / 2 + upper / 2 : sum / 2;
 }
 
 std::optional<double> median_of(std::span<std::int64_t> values) {

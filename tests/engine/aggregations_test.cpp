@@ -155,7 +155,7 @@ TEST(Aggregate, TheNewAggregationsSkipNullsAndGiveTheirDtypes) {
 
 // A NaN makes the arithmetic ones NaN, is a value like any other for first and last, and is
 // told apart by its bits when counting distinct values, as grouping tells keys apart; 0.0
-// and -0.0 are one value, and a zero median is 0.0.
+// and -0.0 are one value, and a median whose exact value is zero is 0.0.
 TEST(Aggregate, NaNAndSignedZeroFollowTheRulesOfSumsAndOfGrouping) {
     const double other_nan = std::bit_cast<double>(std::bit_cast<std::uint64_t>(nan) | 1);
     const struct {
@@ -170,6 +170,11 @@ TEST(Aggregate, NaNAndSignedZeroFollowTheRulesOfSumsAndOfGrouping) {
         {{1.0, null, nan}, index_of<Last>, nan},
         {{-0.0, 0.0}, index_of<First>, -0.0},
         {{-0.0, -0.0, -0.0}, index_of<Median>, 0.0},
+        {{-0.0, 0.0}, index_of<Median>, 0.0},
+        {{-1.0, 1.0}, index_of<Median>, 0.0},
+        // The exact mean, -2.5e-324, rounds to -0.0 and so keeps its sign.
+        {{0.0, -5e-324}, index_of<Median>, -0.0},
+        {{5e-324, 0.0}, index_of<Median>, 0.0},
     };
     for (const auto& c : cases) {
         EXPECT_TRUE(same_value(over_one_group(c.x, c.aggregation)->f64().values.at(0), c.expected)) << c.aggregation;
