@@ -311,11 +311,50 @@ bool last_digits(std::uint64_t digits, unsigned count, std::uint64_t& value) {
     return (non_digits(digits) & mask) == 0;
 }
 
+// The value of the last `count` (0 to 16) of the 16 bytes before `end`, as digits, if they
+// are. With SSE2 the sixteen are joined in pairs, fours and eights by three multiply-adds of
+// 16-bit lanes, where two words would take six multiplications.
+bool last_sixteen_digits(const char* end, unsigned count, std::uint64_t& value) {
+#ifdef __SSE2__
+    // 16 bytes read at `count` keep the last `count` bytes of a block.
+    static constexpr auto window = [] {
+        std::array<unsigned char, 32> bytes{};
+        for (std::size_t i = 16; i < bytes.size(); ++i) bytes[i] = 0xFF;
+        return bytes;
+    }();
+    const __m128i text = _mm_loadu_si128(reinterpret_cast<const __m128i*>(end - 16));
+    const __m128i keep = _mm_loadu_si128(reinterpret_cast<const __m128i*>(window.data() + count));
+    const __m128i digits = _mm_and_si128(_mm_sub_epi8(text, _mm_set1_epi8('0')), keep);
+    // Any other byte is above 9 once '0' is taken from it.
+    const __m128i above_nine = _mm_subs_epu8(digits, _mm_set1_epi8(9));
+    const bool all_digits = _mm_movemask_epi8(_mm_cmpeq_epi8(above_nine, _mm_setzero_si128())) == 0xFFFF;
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i by_ten = _mm_set_epi16(1, 10, 1, 10, 1, 10, 1, 10);
+    const __m128i pairs = _mm_packs_epi32(_mm_madd_epi16(_mm_unpacklo_epi8(digits, zero), by_ten),
+                                          _mm_madd_epi16(_mm_unpackhi_epi8(digits, zero), by_ten));
+    const __m128i fours = _mm_madd_epi16(pairs, _mm_set_epi16(1, 100, 1, 100, 1, 100, 1, 100));
+    const __m128i eights =
+        _mm_madd_epi16(_mm_packs_epi32(fours, fours), _mm_set_epi16(1, 10000, 1, 10000, 1, 10000, 1, 10000));
+    const auto first = static_cast<std::uint32_t>(_mm_cvtsi128_si32(eights));
+    const auto second = static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm_srli_si128(eights, 4)));
+    value = std::uint64_t{first} * 100000000 + second;
+    return all_digits;
+#else
+    std::uint64_t first = 0;
+    std::uint64_t second = 0;
+    const bool all_digits = last_digits(digit_word(end - 16), std::max(count, 8u) - 8, first) &
+                            last_digits(digit_word(end - 8), std::min(count, 8u), second);
+    value = first * 100000000 + second;
+    return all_digits;
+#endif
+}
+
 // A decimal of 9 to wide_digits + 1 characters after its sign, with a point among its first
 // 16, 24 bytes readable before its end and 8 after it: Python's repr of a double, whose
-// length varies from one field to the next by a digit or two. The fraction is read in three
-// words back from the field's end, each masked to the digits it holds, so that its length
-// moves no branch; the digits before the point (rarely more than eight) are read forward.
+// length varies from one field to the next by a digit or two. The fraction is read in 16
+// bytes and a word back from the field's end, each masked to the digits it holds, so that
+// its length moves no branch; the digits before the point (rarely more than eight) are read
+// forward.
 // The value is divided once: by a double when both operands are exact, else by Eisel and
 // Lemire's product.
 bool parse_long_decimal(std::string_view field, std::string_view text, double& value) {
@@ -339,17 +378,14 @@ bool parse_long_decimal(std::string_view field, std::string_view text, double& v
 
     std::uint64_t whole = 0;
     std::uint64_t low = 0;
-    std::uint64_t middle = 0;
     std::uint64_t high = 0;
     // One digit before the point (a double's repr between 0 and 10) is the common case.
     const bool whole_digits = point == 1 ? (whole = digit_value(*p)) <= 9 : digit_run(p, point, whole);
-    const bool digits = whole_digits &
-                        last_digits(digit_word(end - 8), std::min(fraction_digits, 8u), low) &
-                        last_digits(digit_word(end - 16), std::clamp(fraction_digits, 8u, 16u) - 8, middle) &
+    const bool digits = whole_digits & last_sixteen_digits(end, std::min(fraction_digits, 16u), low) &
                         last_digits(digit_word(end - 24), std::max(fraction_digits, 16u) - 16, high);
     if (!digits) return false;
     const std::uint64_t mantissa =
-        whole * integer_powers_of_ten[fraction_digits] + (high * 100000000 + middle) * 100000000 + low;
+        whole * integer_powers_of_ten[fraction_digits] + high * 10000000000000000 + low;
     if (point + fraction_digits <= exact_digits) {
         value = with_sign(to_double(mantissa) / powers_of_ten[fraction_digits], negative);
         return true;
