@@ -183,6 +183,20 @@ bool Tokenizer::read_record(FieldPositions& positions) {
     return finish(true);
 }
 
+namespace {
+
+// Bit i of the result is the parity of bits 0 to i.
+std::uint64_t prefix_parity(std::uint64_t x) {
+    x ^= x << 1;
+    x ^= x << 2;
+    x ^= x << 4;
+    x ^= x << 8;
+    x ^= x << 16;
+    return x ^ x << 32;
+}
+
+}  // namespace
+
 std::size_t Tokenizer::read_plain_records(FieldPositions& positions, std::size_t fields, std::size_t most) {
     // A one-field record may be a blank line, which only read_record tells apart.
     if (fields < 2) return 0;
@@ -191,6 +205,13 @@ std::size_t Tokenizer::read_plain_records(FieldPositions& positions, std::size_t
     // start and the ends of its fields, and an LF also starts the next record, so every
     // separator's position is written, with the one after it, and an LF keeps both. The
     // record read when something stops the loop is dropped, and read again by read_record.
+    //
+    // Quoted fields are followed by the parity of the quotes so far: a byte is inside quotes
+    // when an odd number of them come up to it (an opening quote is inside, its closing one
+    // not, a doubled quote closes and opens again), and separators inside are content. A
+    // quote that neither opens a field (after a separator or a closing quote) nor closes one
+    // (before a separator or another quote), an LF inside quotes (whose lines read_record
+    // counts) and a CR stop the loop there, and read_record reads, or refuses, that record.
     std::size_t record_start = position_;
     std::size_t block_start = record_start & ~(block_size - 1);
     std::uint64_t from = ~std::uint64_t{0} << (record_start - block_start);
@@ -208,19 +229,43 @@ std::size_t Tokenizer::read_plain_records(FieldPositions& positions, std::size_t
     make_room();
     *out++ = static_cast<std::uint32_t>(record_start);
     ByteClasses classes;
+    // What a block passes on to the next: inside quotes at its end (all ones or none), the
+    // next block's first byte if a field may open there, and whether it ended with a closing
+    // quote, which that byte must follow rightly. The record's start opens a field.
+    std::uint64_t inside_before = 0;
+    std::uint64_t opens_after = std::uint64_t{1} << (record_start - block_start);
+    bool closing_before = false;
     for (;;) {
         make_room();
         classes = classes_at(block_start);
-        const std::uint64_t stoppers = (classes.quotes | classes.carriage_returns) & from;
-        std::uint64_t separators = (classes.commas | classes.line_feeds) & from;
-        // Only the separators before the first quote or CR; the loop stops there.
+        const std::uint64_t quotes = classes.quotes & from;
+        std::uint64_t inside = 0;
+        std::uint64_t closing = 0;
+        std::uint64_t stoppers = classes.carriage_returns & from;
+        // Blocks with no quote in them or leading into them, most blocks of most texts, skip this.
+        if ((quotes | inside_before) != 0 || closing_before) {
+            inside = prefix_parity(quotes) ^ inside_before;
+            const std::uint64_t opening = quotes & inside;
+            closing = quotes & ~inside;
+            // Where a field may open: after a separator or a closing quote; where a closing
+            // quote may stand: before a separator or a quote (a CR stops the loop anyway).
+            const std::uint64_t unquoted = (classes.commas | classes.line_feeds) & from & ~inside;
+            const std::uint64_t may_open = (unquoted | closing) << 1 | opens_after;
+            const std::uint64_t may_follow = classes.separators() | classes.quotes;
+            stoppers |= (classes.line_feeds & inside & from) | (opening & ~may_open) |
+                        (closing & ~(may_follow >> 1) & ~(std::uint64_t{1} << 63));
+            if (closing_before && (may_follow & 1) == 0) stoppers |= 1;
+        }
+        const std::uint64_t record_ends = classes.line_feeds & ~inside;
+        std::uint64_t separators = (classes.commas | record_ends) & from & ~inside;
+        // Only the separators before the first stopper; the loop stops there.
         if (stoppers != 0) separators &= (stoppers & (0 - stoppers)) - 1;
         bool wrong_count = false;
         while (separators != 0) {
             const auto bit = static_cast<unsigned>(std::countr_zero(separators));
             separators &= separators - 1;
             const auto end = static_cast<std::uint32_t>(block_start + bit);
-            const unsigned line_feed = static_cast<unsigned>(classes.line_feeds >> bit) & 1;
+            const unsigned line_feed = static_cast<unsigned>(record_ends >> bit) & 1;
             out[0] = end;
             out[1] = end + 1;
             out += 1 + line_feed;
@@ -237,6 +282,9 @@ std::size_t Tokenizer::read_plain_records(FieldPositions& positions, std::size_t
             }
         }
         if (wrong_count || stoppers != 0 || records >= most || block_start + block_size >= size) break;
+        inside_before = 0 - (inside >> 63);
+        opens_after = ((classes.commas | record_ends) & ~inside) >> 63 | closing >> 63;
+        closing_before = (closing >> 63) != 0;
         block_start += block_size;
         from = ~std::uint64_t{0};
     }

@@ -45,11 +45,11 @@ public:
     // then the message; the record is then incomplete.
     bool read_record(FieldPositions& positions);
 
-    // Appends whole records of exactly `fields` fields (two or more) that hold no quote and
-    // no CR, each ended by an LF, until the text, or such records, end, or `most` records
-    // have been read (it may read a few more). Returns how many it appended. What stops it
-    // is left to read_record: a record of another count, a blank line, a quote, a CR, the
-    // last line without its LF.
+    // Appends whole records of exactly `fields` fields (two or more) that hold no CR, each
+    // ended by an LF, their quoted fields well formed and holding no LF, until the text, or
+    // such records, end, or `most` records have been read (it may read a few more). Returns
+    // how many it appended. What stops it is left to read_record: a record of another count,
+    // a blank line, a CR, a quote out of place or a quoted LF, the last line without its LF.
     std::size_t read_plain_records(FieldPositions& positions, std::size_t fields, std::size_t most);
 
     engine::EngineError error() && { return std::move(*error_); }

@@ -195,6 +195,57 @@ TEST(ReadCsv, PlainRecordsReadAsRecordsEndedByCarriageReturns) {
     }
 }
 
+// Quoted fields are read from whole blocks too, by the parity of the quotes before each
+// byte: in every row here, with commas, doubled quotes and nothing at all inside, so that
+// quotes open and close at every place of a block and across blocks. A quote out of place,
+// an LF inside quotes or a field never closed, in one row shifted to every place of a block,
+// is left to the record-by-record reading. The same records with CR LF ends are all read
+// that way: both must agree.
+TEST(ReadCsv, QuotedFieldsReadAsRecordsEndedByCarriageReturns) {
+    const auto text_of = [](const std::string& odd, const std::string& line_end) {
+        std::string text = "a,b,c" + line_end;
+        for (int row = 0; row < 1500; ++row) {
+            if (row == 1234) {
+                text += odd + line_end;
+                continue;
+            }
+            std::string inside(static_cast<std::size_t>(row % 71), 'x');
+            for (std::size_t i = 3; i < inside.size(); i += 7 + row % 5) inside[i] = row % 2 == 0 ? ',' : '"';
+            std::string quoted;
+            for (const char c : inside) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+            const std::string field = "\"" + quoted + "\"";
+            switch (row % 3) {
+                case 0: text += std::to_string(row) + "," + field + ",\"\""; break;
+                case 1: text += field + "," + std::to_string(row) + ","; break;
+                default: text += "," + field + "," + field; break;
+            }
+            text += line_end;
+        }
+        return text;
+    };
+    // (the odd row after its first field's padding, how the frame must begin)
+    const std::pair<std::string, std::string> cases[] = {
+        {",2,3", "a:str["},
+        {",\"x\ny\",3", "a:str["},
+        {",\"x\"y,3", "error: line 1236: text after a closing quote"},
+        {",\"x\",y", "a:str["},
+        {",x\"y\",3", "a:str["},
+        {",x\"y,z\",3", "error: line 1236: 4 fields; the header has 3"},
+        // Closed by the next row's first quote, which text follows.
+        {",2,\"3", "error: line 1237: text after a closing quote"},
+        {",\"\"\"\",", "a:str["},
+        {",\"2\",\"3\"\"", "error: line 1237: text after a closing quote"},
+    };
+    for (const auto& [odd, begins] : cases) {
+        for (std::size_t pad = 0; pad < 64; ++pad) {
+            const std::string row = std::string(pad, 'p') + odd;
+            const std::string plain = read(text_of(row, "\n"));
+            ASSERT_EQ(plain, read(text_of(row, "\r\n"))) << row;
+            ASSERT_EQ(plain.substr(0, begins.size()), begins) << row;
+        }
+    }
+}
+
 // Blank lines are skipped wherever they stand among plain records, but a one-column record
 // may itself look blank: such records are always read alone.
 TEST(ReadCsv, BlankLinesAmongPlainRecords) {
