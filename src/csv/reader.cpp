@@ -98,7 +98,8 @@ private:
                     hand_over();
                     continue;
                 }
-                // Quotes or CRs every few records: the blocks are left to read_record a while.
+                // CRs, quoted LFs or stray quotes every few records: the blocks are left to
+                // read_record a while.
                 if (plain < few_plain_records) one_by_one = pause_after_few;
                 if (tokenizer.at_end()) break;
             }
