@@ -208,7 +208,7 @@ struct Gathered {
 };
 
 // The middle present value, or the mean of the two middle ones, as an f64 rounded once: null
-// for a group without values, NaN when a NaN is among them, 0.0 for any zero.
+// for a group without values, NaN when a NaN is among them, 0.0 when its exact value is zero.
 struct Median {
     static constexpr std::string_view name = "median";
     static constexpr std::string_view refused = "it has no median";
