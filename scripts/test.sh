@@ -14,8 +14,8 @@ echo "== Engine tests (the engine benchmarks are built too, so that they keep bu
 bash scripts/build.sh python3 engine -DQUORVEL_MODULE=OFF -DQUORVEL_TESTS=ON -DQUORVEL_BENCH=ON
 ctest --test-dir build/engine --output-on-failure -j2
 
-echo "== Float texts against Python's repr: every edge class and 3,000,000 random doubles"
-python3 tools/check_float_text.py build/engine/float_text_lines --random 3000000
+echo "== Float texts against Python's repr: every edge class, 3,000,000 random doubles and 3,000,000 short decimals"
+python3 tools/check_float_text.py build/engine/float_text_lines --random 3000000 --decimals 3000000
 
 echo "== Engine tests under AddressSanitizer and UndefinedBehaviorSanitizer"
 bash scripts/build.sh python3 engine-sanitized -DQUORVEL_MODULE=OFF -DQUORVEL_TESTS=ON -DQUORVEL_SANITIZE=ON \

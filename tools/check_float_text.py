@@ -1,10 +1,13 @@
 #!/usr/bin/env python3
 """Compares the engine's float texts with Python's repr, which is the text they must be.
 
-    python3 tools/check_float_text.py build/engine/float_text_lines [--random N] [--seed S]
+    python3 tools/check_float_text.py build/engine/float_text_lines [--random N] [--decimals M] [--seed S]
 
 First every edge class (below), then N doubles of random bit patterns (NaNs and infinities
-among them, as they come). Values go to the C++ program a block at a time as raw doubles,
+among them, as they come), then M random short decimals: n / 10^p for n of 1 to 17 digits
+and p of 0 to 22, and the doubles either side of them. Random bit patterns are nearly all
+of 16 or 17 digits; the decimals are what tables hold, and what the writer's shortcut for
+digits of 15 or fewer takes, or must refuse. Values go to the C++ program a block at a time as raw doubles,
 their texts come back a line each and are compared with repr's in bulk; the program runs on
 the next block while this one is compared. Prints the counts and the time; on a difference,
 the first few values with both texts, and exits with status 1.
@@ -160,18 +163,34 @@ def differences(values, ours):
     return found or [(math.nan, f"{lines} lines", f"{len(values)} lines")]
 
 
-def blocks(edge_values, count, seed):
+def random_short_decimals(rng, size):
+    """n / 10^p, one division correctly rounded (exactly n's nearest double first when n is
+    past 2^53), a third of them moved to the next double up or down."""
+    digits = rng.integers(1, 18, size)
+    significands = rng.integers(10 ** (digits - 1), 10**digits, dtype=numpy.int64)
+    values = significands.astype(numpy.float64) / 10.0 ** rng.integers(0, 23, size)
+    step = rng.integers(-1, 2, size)
+    values[step < 0] = numpy.nextafter(values[step < 0], -numpy.inf)
+    values[step > 0] = numpy.nextafter(values[step > 0], numpy.inf)
+    return numpy.where(rng.integers(0, 2, size) == 1, -values, values)
+
+
+def blocks(edge_values, count, decimals, seed):
     for start in range(0, len(edge_values), BLOCK):
         yield edge_values[start : start + BLOCK]
     generator = numpy.random.PCG64(seed)
     for start in range(0, count, BLOCK):
         yield generator.random_raw(min(BLOCK, count - start)).view(numpy.float64)
+    rng = numpy.random.default_rng(seed + 1)
+    for start in range(0, decimals, BLOCK):
+        yield random_short_decimals(rng, min(BLOCK, decimals - start))
 
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("tool", help="the float_text_lines program")
     parser.add_argument("--random", type=int, default=100_000_000, help="random bit patterns to compare")
+    parser.add_argument("--decimals", type=int, default=100_000_000, help="random short decimals to compare")
     parser.add_argument("--seed", type=int, default=20261207)
     args = parser.parse_args()
 
@@ -187,7 +206,7 @@ def main():
     found = []
     with concurrent.futures.ThreadPoolExecutor(1) as pool:
         pending = None
-        for values in blocks(edge_values, args.random, args.seed):
+        for values in blocks(edge_values, args.random, args.decimals, args.seed):
             running = pool.submit(texts_of, args.tool, values)
             if pending is not None:
                 found += differences(*pending)
@@ -202,8 +221,8 @@ def main():
     for value, ours, theirs in found[:10]:
         print(f"  {value.hex() if math.isfinite(value) else value}: ours {ours!r}, repr {theirs!r}")
     verdict = f"{len(found)} differ" if found else "all match repr"
-    print(f"float text: {len(edge_values):,} edge values and {compared - len(edge_values):,} random bit patterns "
-          f"compared in {seconds:.1f} s: {verdict}")
+    print(f"float text: {compared:,} values ({len(edge_values):,} edge values, {args.random:,} random bit patterns, "
+          f"{args.decimals:,} random short decimals) compared in {seconds:.1f} s: {verdict}")
     return 1 if found else 0
 
 

@@ -1,5 +1,7 @@
 #include "number_text/float_text.hpp"
 
+#include <array>
+#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -64,6 +66,61 @@ char* write_exponent(char* out, int exponent) {
     return out + 2;
 }
 
+constexpr std::array<double, 23> exact_powers_of_ten = [] {
+    std::array<double, 23> powers{};
+    double power = 1;
+    for (double& entry : powers) entry = power, power *= 10;
+    return powers;
+}();
+
+// The text of a positive, normal, non-integral x whose shortest digits are 15 or fewer, as
+// prices, amounts and measures mostly are, found in a few instructions; nullptr for any
+// other x (having written some bytes). Decimals of up to 15 significant digits lie more
+// than a double's spacing apart, so at most one of them reads back to x: when n·10^-k (n
+// below 10^15) does, n without its trailing zeros are x's shortest digits, the ones
+// Dragonbox would find. Rounding x·10^k to n may miss that decimal, never pass off another:
+// n/10^k is one correctly rounded division of exact numbers. Writes at most 21 bytes.
+char* write_short_decimal(char* out, double x) {
+    if constexpr (std::endian::native != std::endian::little) return nullptr;
+    constexpr std::int64_t e13 = 10000000000000;
+    constexpr std::int64_t e14 = 10 * e13;
+    constexpr std::int64_t e15 = 100 * e13;
+    // k makes x·10^k 14 or 15 digits long: floor((e + 1)·log10 2), for 2^e <= x < 2^(e+1),
+    // is the place of x's first digit or one more.
+    const int binary_exponent = static_cast<int>(std::bit_cast<std::uint64_t>(x) >> 52) - 1023;
+    const int k = 14 - (((binary_exponent + 1) * 1233) >> 12);
+    if (k < 0 || k > 22) return nullptr;
+    const double scale = exact_powers_of_ten[static_cast<std::size_t>(k)];
+    const auto n = static_cast<std::int64_t>(x * scale + 0.5);
+    if (n < e13 || n >= e15 || static_cast<double>(n) / scale != x) return nullptr;
+
+    // n's 15 digits (a zero first when it has 14) as the bytes of one wide number, the first
+    // digit lowest, laid out in registers and stored once: digits put in memory and read
+    // back at another offset would wait for the stores.
+    __extension__ using Wide = unsigned __int128;
+    const std::uint64_t high = integer_text_detail::eight_digits(static_cast<std::uint32_t>(n / 100000000));
+    const std::uint64_t low = integer_text_detail::eight_digits(static_cast<std::uint32_t>(n % 100000000));
+    const int leading = n < e14 ? 2 : 1;
+    const Wide digits = (Wide{low} << 64 | high) >> (8 * leading);
+    // Trailing zeros are the highest '0' bytes of the sixteen digits.
+    constexpr std::uint64_t zeros = 0x3030303030303030;
+    const int trailing = (low != zeros ? std::countl_zero(low ^ zeros) : 64 + std::countl_zero(high ^ zeros)) / 8;
+    const int count = 16 - leading - trailing;
+    const int magnitude = 15 - leading - k;
+    if (magnitude >= 0) {
+        // The whole part, the point, then the fraction, which is never empty: x is not integral.
+        const int whole_bits = 8 * (magnitude + 1);
+        const Wide whole = (Wide{1} << whole_bits) - 1;
+        const Wide text = (digits & whole) | Wide{'.'} << whole_bits | (digits & ~whole) << 8;
+        std::memcpy(out, &text, sizeof text);
+        return out + count + 1;
+    }
+    if (magnitude < -4) return nullptr;
+    std::memcpy(out, "0.000000", 8);
+    std::memcpy(out + 1 - magnitude, &digits, sizeof digits);
+    return out + 1 - magnitude + count;
+}
+
 }  // namespace
 
 char* write_float_text(char* out, double x) {
@@ -80,6 +137,8 @@ char* write_float_text(char* out, double x) {
         const auto whole = static_cast<std::uint64_t>(x);
         if (static_cast<double>(whole) == x) return write_word(write_unsigned_text(out, whole), ".0", 2);
     }
+
+    if (char* const end = write_short_decimal(out, x)) return end;
 
     // Dragonbox gives the shortest digits that read back to x, the nearest to x among them
     // (ties to an even last digit), as digits × 10^exponent without trailing zeros. They are

@@ -64,6 +64,19 @@ TEST(FloatText, EdgesOfTheLayouts) {
     for (const auto& [value, text] : cases) EXPECT_EQ(float_text(value), text);
 }
 
+// Decimals of up to 15 digits at every place of the point, whose digits the writer finds
+// without Dragonbox, and the doubles next to some, whose digits it must leave to Dragonbox.
+TEST(FloatText, ShortDecimalsAndTheirNeighbours) {
+    const std::pair<double, const char*> cases[] = {
+        {0.3, "0.3"}, {-0.25, "-0.25"}, {99999999999999.9, "99999999999999.9"}, {12345678901234.5, "12345678901234.5"},
+        {1.00000000000001, "1.00000000000001"}, {0.999999999999999, "0.999999999999999"}, {12345678.9, "12345678.9"},
+        {0.0001234, "0.0001234"}, {0.000123456789012345, "0.000123456789012345"}, {0.00999, "0.00999"},
+        {std::nextafter(0.1, 1.0), "0.10000000000000002"}, {std::nextafter(1234.56, 0.0), "1234.5599999999997"},
+        {std::nextafter(99999999999999.9, 1e15), "99999999999999.92"}, {1.2e-7, "1.2e-07"}, {5e-5, "5e-05"},
+    };
+    for (const auto& [value, text] : cases) EXPECT_EQ(float_text(value), text);
+}
+
 std::string integer_text(std::int64_t value) {
     char text[integer_text_max];
     return std::string(text, write_integer_text(text, value));
