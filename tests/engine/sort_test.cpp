@@ -140,6 +140,18 @@ TEST_P(SortAgainstReference, Integers) {
     }
 }
 
+// Keys already in order, or reversed, which puts the smallest key of every stretch the radix
+// sort scans at its end; odd and even lengths, keys far apart and close together.
+TEST_P(SortAgainstReference, RunsInOrderAndReversed) {
+    for (const std::size_t size : {GetParam(), GetParam() + 1}) {
+        for (const std::int64_t step : {std::int64_t{1} << 40, std::int64_t{-1} << 40, std::int64_t{3}, std::int64_t{-3}}) {
+            std::vector<Int> keys;
+            for (std::size_t i = 0; i < size; ++i) keys.push_back(static_cast<std::int64_t>(i) * step);
+            check(keys, int_cells(keys));
+        }
+    }
+}
+
 TEST_P(SortAgainstReference, Floats) {
     const std::size_t size = GetParam();
     const double specials[] = {0.0, -0.0, inf, -inf, nan, 5e-324, -5e-324, 1.5, -1.5, 1e308};
