@@ -22,23 +22,24 @@ constexpr std::size_t block_rows = 256;
 std::uint32_t new_group(std::uint32_t physical_row, Grouping& out) {
     const auto group = static_cast<std::uint32_t>(out.first_rows.size());
     out.first_rows.push_back(physical_row);
-    out.sizes.push_back(0);
     return group;
 }
 
-// Puts each logical row of `keys` in the group that group_of(physical row) gives, and counts
-// the rows of each group. Single-column keys are looked up row by row: with the hash a few
-// instructions, working in blocks would only add stores.
+// Puts each logical row of `keys` in the group that group_of(physical row) gives.
+// Single-column keys are looked up row by row: with the hash a few instructions, working in
+// blocks would only add stores.
 template <class Cells, class GroupOf>
 void assign_rows(const Frame& keys, const Cells& cells, Grouping& out, GroupOf&& group_of) {
     std::uint32_t* const groups = out.group_of_row.data();
-    RowCursor(keys).for_each(
-        [&](std::size_t r, std::size_t p) {
-            const std::uint32_t group = group_of(p);
-            groups[r] = group;
-            ++out.sizes[group];
-        },
-        cells);
+    RowCursor(keys).for_each([&](std::size_t r, std::size_t p) { groups[r] = group_of(p); }, cells);
+}
+
+// The rows of each group, counted once every row has its group: counting them in the
+// lookup loop would read the counts' place in memory again after every new group.
+void count_sizes(Grouping& out) {
+    out.sizes.assign(out.first_rows.size(), 0);
+    std::uint32_t* const sizes = out.sizes.data();
+    for (const std::uint32_t group : out.group_of_row) ++sizes[group];
 }
 
 // Null keys are equal to each other and to nothing else, so they form one group of their
@@ -114,7 +115,6 @@ void group_by_columns(const Frame& keys, Grouping& out) {
                 },
                 [&] { return HashSlot{hash, new_group(row, out)}; });
             out.group_of_row[start + i] = group;
-            ++out.sizes[group];
         }
         start += count;
         count = 0;
@@ -145,6 +145,7 @@ Result<Grouping> group(const Frame& frame, const std::vector<std::string>& names
     } else {
         group_by_columns(keys, grouping);
     }
+    count_sizes(grouping);
     return grouping;
 }
 
