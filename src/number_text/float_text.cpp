@@ -94,31 +94,53 @@ char* write_short_decimal(char* out, double x) {
     const auto n = static_cast<std::int64_t>(x * scale + 0.5);
     if (n < e13 || n >= e15 || static_cast<double>(n) / scale != x) return nullptr;
 
-    // n's 15 digits (a zero first when it has 14) as the bytes of one wide number, the first
-    // digit lowest, laid out in registers and stored once: digits put in memory and read
-    // back at another offset would wait for the stores.
-    __extension__ using Wide = unsigned __int128;
     const std::uint64_t high = integer_text_detail::eight_digits(static_cast<std::uint32_t>(n / 100000000));
     const std::uint64_t low = integer_text_detail::eight_digits(static_cast<std::uint32_t>(n % 100000000));
-    const int leading = n < e14 ? 2 : 1;
-    const Wide digits = (Wide{low} << 64 | high) >> (8 * leading);
-    // Trailing zeros are the highest '0' bytes of the sixteen digits.
+    // Of the sixteen digits (a zero or two first), the trailing zeros are the highest '0'
+    // bytes: the digit words hold their first digit lowest.
     constexpr std::uint64_t zeros = 0x3030303030303030;
     const int trailing = (low != zeros ? std::countl_zero(low ^ zeros) : 64 + std::countl_zero(high ^ zeros)) / 8;
+    const int leading = n < e14 ? 2 : 1;
     const int count = 16 - leading - trailing;
     const int magnitude = 15 - leading - k;
+    if (magnitude < -4) return nullptr;
+#ifdef __SSE2__
+    // Laid out in a register and stored once: digits stored and read back at another offset
+    // would wait for the stores. Both shifts are made and one kept, without a branch.
+    const __m128i sixteen = _mm_set_epi64x(static_cast<long long>(low), static_cast<long long>(high));
+    const __m128i two_leading = _mm_set1_epi8(static_cast<char>(1 - leading));
+    const __m128i digits = _mm_or_si128(_mm_and_si128(two_leading, _mm_srli_si128(sixteen, 2)),
+                                        _mm_andnot_si128(two_leading, _mm_srli_si128(sixteen, 1)));
     if (magnitude >= 0) {
         // The whole part, the point, then the fraction, which is never empty: x is not integral.
-        const int whole_bits = 8 * (magnitude + 1);
-        const Wide whole = (Wide{1} << whole_bits) - 1;
-        const Wide text = (digits & whole) | Wide{'.'} << whole_bits | (digits & ~whole) << 8;
-        std::memcpy(out, &text, sizeof text);
+        const __m128i index = _mm_setr_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+        const __m128i point_at = _mm_set1_epi8(static_cast<char>(magnitude + 1));
+        const __m128i whole = _mm_cmplt_epi8(index, point_at);
+        const __m128i point = _mm_cmpeq_epi8(index, point_at);
+        const __m128i fraction = _mm_andnot_si128(_mm_or_si128(whole, point), _mm_slli_si128(digits, 1));
+        const __m128i text = _mm_or_si128(_mm_or_si128(_mm_and_si128(whole, digits), fraction),
+                                          _mm_and_si128(point, _mm_set1_epi8('.')));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), text);
         return out + count + 1;
     }
-    if (magnitude < -4) return nullptr;
     std::memcpy(out, "0.000000", 8);
-    std::memcpy(out + 1 - magnitude, &digits, sizeof digits);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 1 - magnitude), digits);
     return out + 1 - magnitude + count;
+#else
+    char sixteen[16];
+    std::memcpy(sixteen, &high, 8);
+    std::memcpy(sixteen + 8, &low, 8);
+    const char* const digits = sixteen + leading;
+    if (magnitude >= 0) {
+        std::memcpy(out, digits, static_cast<std::size_t>(magnitude + 1));
+        out[magnitude + 1] = '.';
+        std::memcpy(out + magnitude + 2, digits + magnitude + 1, static_cast<std::size_t>(count - magnitude - 1));
+        return out + count + 1;
+    }
+    std::memcpy(out, "0.0000", 6);
+    std::memcpy(out + 1 - magnitude, digits, static_cast<std::size_t>(count));
+    return out + 1 - magnitude + count;
+#endif
 }
 
 }  // namespace
