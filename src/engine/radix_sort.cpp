@@ -76,7 +76,8 @@ KeyedRow* sort_into_either(KeyedRow* entries, KeyedRow* scratch, std::size_t cou
 
 // Most significant digit first: one stable counting sort by the leading bits of the keys
 // spreads the entries into buckets, each then sorted on its own while it is in cache.
-// Returns `scratch`, which holds the result.
+// Returns the buffer that holds the result: the one most buckets' sorts left theirs in, the
+// others copied over to it.
 KeyedRow* msd_split(KeyedRow* entries, KeyedRow* scratch, std::size_t count, std::uint64_t lowest,
                     unsigned key_bits) {
     const unsigned wanted_bits = static_cast<unsigned>(std::bit_width(count / split_bucket_size));
@@ -87,13 +88,22 @@ KeyedRow* msd_split(KeyedRow* entries, KeyedRow* scratch, std::size_t count, std
     for (std::size_t b = 1; b < starts.size(); ++b) starts[b] += starts[b - 1];
     std::vector<std::uint32_t> next(starts.begin(), starts.end() - 1);
     for (std::size_t i = 0; i < count; ++i) scratch[next[(entries[i].key - lowest) >> shift]++] = entries[i];
+    // Which buffer each bucket's result lies in; a bucket's other half is free once it is sorted.
+    std::vector<bool> in_entries(starts.size() - 1);
+    std::size_t entries_in_entries = 0;
     for (std::size_t b = 0; b + 1 < starts.size(); ++b) {
         const std::size_t size = starts[b + 1] - starts[b];
-        KeyedRow* bucket = scratch + starts[b];
-        const KeyedRow* sorted = sort_into_either(bucket, entries + starts[b], size);
-        if (sorted != bucket) std::memcpy(bucket, sorted, size * sizeof(KeyedRow));
+        in_entries[b] = sort_into_either(scratch + starts[b], entries + starts[b], size) == entries + starts[b];
+        if (in_entries[b]) entries_in_entries += size;
     }
-    return scratch;
+    const bool to_entries = 2 * entries_in_entries > count;
+    KeyedRow* const result = to_entries ? entries : scratch;
+    const KeyedRow* const other = to_entries ? scratch : entries;
+    for (std::size_t b = 0; b + 1 < starts.size(); ++b) {
+        if (in_entries[b] == to_entries) continue;
+        std::memcpy(result + starts[b], other + starts[b], (starts[b + 1] - starts[b]) * sizeof(KeyedRow));
+    }
+    return result;
 }
 
 // Sorts entries[0, count) and returns the buffer that holds the result: `entries` or
