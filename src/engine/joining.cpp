@@ -127,9 +127,16 @@ void for_each_key(const Frame& frame, const Keys& keys, const Table& table, Visi
         [&] {
             keys.hash_block(rows, count, hashes);
             if (table.beyond_caches()) {
-                for (std::size_t i = 0; i < count; ++i) prefetch(table.home(hashes[i]));
+                // A few slots asked for ahead of the one looked up, not a whole block at once:
+                // the memory system takes only so many requests at a time, and the rest wait.
+                for (std::size_t i = 0; i < std::min(count, prefetch_ahead); ++i) prefetch(table.home(hashes[i]));
+                for (std::size_t i = 0; i < count; ++i) {
+                    if (i + prefetch_ahead < count) prefetch(table.home(hashes[i + prefetch_ahead]));
+                    visit(start + i, rows[i], hashes[i], keys.present(rows[i]));
+                }
+            } else {
+                for (std::size_t i = 0; i < count; ++i) visit(start + i, rows[i], hashes[i], keys.present(rows[i]));
             }
-            for (std::size_t i = 0; i < count; ++i) visit(start + i, rows[i], hashes[i], keys.present(rows[i]));
             start += count;
             count = 0;
         });
