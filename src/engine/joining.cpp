@@ -114,8 +114,8 @@ struct ColumnKeys {
 };
 
 // Calls visit(logical row, physical row, hash, present) for each row of `frame` in order,
-// `present` when its key has no null cell, a block of rows at a time, asking for each hash's
-// home slot in a large `table` first.
+// `present` when its key has no null cell, a block of rows at a time, asking for the home
+// slot of each hash in a large `table` a few rows before it is looked up.
 template <class Keys, class Table, class Visit>
 void for_each_key(const Frame& frame, const Keys& keys, const Table& table, Visit&& visit) {
     std::uint32_t rows[block_rows];
