@@ -13,6 +13,7 @@
 
 #include "engine/cell_value.hpp"
 #include "engine/exact_sum.hpp"
+#include "engine/prefetch.hpp"
 #include "engine/quoted.hpp"
 #include "engine/row_cursor.hpp"
 
@@ -21,9 +22,9 @@ namespace {
 
 using aggregates::Gathered;
 
-// With several aggregations, the rows are walked a stretch at a time and each aggregation
-// takes the stretch in turn: the group numbers and cells it reads are still in cache for the
-// next.
+// The rows are walked a stretch at a time and each aggregation takes the stretch in turn: the
+// group numbers and cells it reads are still in cache for the next. The pages of the stretch
+// after next are asked for first.
 constexpr std::size_t stretch_rows = 1024;
 
 // The groups whose f64 cell is inexact (a running sum left the range of floats) although every
@@ -111,6 +112,8 @@ class Accumulation {
 public:
     virtual ~Accumulation() = default;
     virtual void add(const RowCursor& stretch) = 0;
+    // Asks for the pages of the cells of rows [begin, end), when those are read in storage order.
+    virtual void ask_ahead(std::size_t begin, std::size_t end) const = 0;
     // The cells of the aggregation at place `which` of the list, one of those computed here, or
     // the error of an i64 sum that overflowed.
     virtual Result<Cells> finish(std::size_t which) = 0;
@@ -153,6 +156,12 @@ public:
                 }(members);
             },
             cells);
+    }
+
+    void ask_ahead(std::size_t begin, std::size_t end) const override {
+        if constexpr (!std::is_same_v<ColumnCells, StrCells>) {
+            if (!grouping_.frame.selection) prefetch_pages(cells_.values.data(), begin, end);
+        }
     }
 
     Result<Cells> finish(std::size_t which) override {
@@ -260,10 +269,14 @@ constexpr MakeAccumulation fused = []<class... Aggregates>(std::type_identity<st
 // Walks the grouping's rows once, handing every accumulation each stretch in turn.
 void walk(const Grouping& grouping, const std::vector<Accumulation*>& accumulations) {
     const RowCursor rows(grouping.frame);
-    // A single accumulation leaves nothing in cache for another: it takes all rows at once.
-    const std::size_t stretch = accumulations.size() > 1 ? stretch_rows : rows.size();
-    for (std::size_t begin = 0; begin < rows.size(); begin += stretch) {
-        const RowCursor part = rows.stretch(begin, std::min(begin + stretch, rows.size()));
+    const std::size_t count = rows.size();
+    for (std::size_t begin = 0; begin < count; begin += stretch_rows) {
+        const std::size_t end = std::min(begin + stretch_rows, count);
+        const std::size_t ahead = std::min(begin + 2 * stretch_rows, count);
+        const std::size_t ahead_end = std::min(end + 2 * stretch_rows, count);
+        prefetch_pages(grouping.group_of_row.data(), ahead, ahead_end);
+        for (const Accumulation* accumulation : accumulations) accumulation->ask_ahead(ahead, ahead_end);
+        const RowCursor part = rows.stretch(begin, end);
         for (Accumulation* accumulation : accumulations) accumulation->add(part);
     }
 }

@@ -24,6 +24,16 @@ inline void prefetch(const void* address) {
 #endif
 }
 
+// Asks for one cache line in each 4 KiB page of values[begin, end), for a walk in storage
+// order that will come there soon. The hardware's prefetcher follows such a walk only within
+// a page and stops at its end; over memory the caches do not hold, the walk would then wait
+// at every page until misses there started it again. A line asked for ahead starts it
+// early; asking for every line instead competes with the walk's own reads.
+template <class T>
+void prefetch_pages(const T* values, std::size_t begin, std::size_t end) {
+    for (std::size_t i = begin; i < end; i += 4096 / sizeof(T)) prefetch(values + i);
+}
+
 // Asks for the value that reading selected row `r + prefetch_ahead` will need.
 template <class T>
 void prefetch_selected(const T* values, const std::uint32_t* rows, std::size_t r, std::size_t count) {
