@@ -30,6 +30,8 @@
 //
 // and where they apply:
 //
+//   squares                true where add<fused>(state, value) squares values exactly, by
+//                          fused multiply-adds when `fused` (on processors that have them)
 //   overflowed(state)      an i64 sum that overflowed: the whole aggregation fails
 //   inexact(state)         an f64 cell that may be wrong because a running sum left the range
 //                          of floats; if all the group's values are finite, they are added
@@ -234,9 +236,11 @@ struct Spread {
     template <class T>
     using State = ForNumbers<T, Deviations<double>, Deviations<std::int64_t>>;
 
-    template <class T>
-    static void add(Deviations<T>& s, T x) {
-        s.add(x);
+    // Squares each deviation exactly, by a fused multiply-add where the processor has one.
+    static constexpr bool squares = true;
+    template <bool fused = false, class T>
+    [[gnu::always_inline]] static void add(Deviations<T>& s, T x) {
+        s.template add<fused>(x);
     }
     template <class T>
     static std::optional<double> finish(const Deviations<T>& s) {

@@ -106,6 +106,19 @@ struct GatherBuffer<Gathered<E>> {
     }
 };
 
+// Whether the aggregation squares values exactly (see aggregates.hpp).
+template <class Aggregate>
+constexpr bool squares = requires { requires Aggregate::squares; };
+
+template <bool fused, class Aggregate, class State, class T>
+[[gnu::always_inline]] inline void feed(State& state, T x) {
+    if constexpr (squares<Aggregate>) {
+        Aggregate::template add<fused>(state, x);
+    } else {
+        Aggregate::add(state, x);
+    }
+}
+
 // Aggregations of one column: fed the grouping's rows a stretch at a time, in order, then
 // finished into one cell per group, one aggregation at a time.
 class Accumulation {
@@ -143,6 +156,22 @@ public:
     // Feeds every present cell to the states of its row's group, so each group sees its own
     // rows in order.
     void add(const RowCursor& stretch) override {
+        if constexpr ((squares<Aggregates> || ...)) {
+            if (has_fused_multiply_add()) return add_fused(stretch);
+        }
+        add_cells<false>(stretch);
+    }
+
+#if defined(__x86_64__) || defined(__i386__)
+    [[gnu::target("fma")]]
+#endif
+    void add_fused(const RowCursor& stretch) {
+        add_cells<true>(stretch);
+    }
+
+    // Inlined, so that in add_fused it is compiled for processors with fused multiply-adds.
+    template <bool fused>
+    [[gnu::always_inline]] void add_cells(const RowCursor& stretch) {
         States* const state = states_.data();
         const std::uint32_t* const groups = grouping_.group_of_row.data();
         const ColumnCells& cells = cells_;
@@ -152,7 +181,7 @@ public:
                 States& group = state[groups[r]];
                 const T x = value_at(cells, p);
                 [&]<std::size_t... i>(std::index_sequence<i...>) QUORVEL_INLINE_VISIT {
-                    (Member<i>::add(std::get<i>(group), x), ...);
+                    (feed<fused, Member<i>>(std::get<i>(group), x), ...);
                 }(members);
             },
             cells);

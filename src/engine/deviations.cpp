@@ -4,6 +4,15 @@
 
 namespace quorvel::engine {
 
+bool has_fused_multiply_add() {
+#if defined(__x86_64__) || defined(__i386__)
+    static const bool has = __builtin_cpu_supports("fma");
+    return has;
+#else
+    return false;
+#endif
+}
+
 std::optional<double> sample_variance(const DeviationSums& sums) {
     if (sums.count < 2) return std::nullopt;
     const double n = static_cast<double>(sums.count);  // exact: fewer than 2^53 rows

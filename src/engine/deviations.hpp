@@ -32,7 +32,7 @@ inline WithError two_sum(double a, double b) {
 
 // a * b, exact unless it overflows or underflows (Dekker's product: each factor split into
 // halves of 26 bits, whose products are exact). Not every x86-64 has a fused multiply-add,
-// which would give the error in one instruction.
+// which gives the error in one instruction: fused_two_product.
 inline WithError two_product(double a, double b) {
     const auto halves = [](double x) {
         const double scaled = 134217729.0 * x;  // 2^27 + 1
@@ -44,6 +44,17 @@ inline WithError two_product(double a, double b) {
     return {product, ((x.value * y.value - product) + x.value * y.error + x.error * y.value) + x.error * y.error};
 }
 
+// a * b by a fused multiply-add, for code compiled for processors that have one: the same
+// pair as two_product wherever that one is exact, since an exact error has one value.
+// Elsewhere __builtin_fma is a library call, still exact but slow.
+[[gnu::always_inline]] inline WithError fused_two_product(double a, double b) {
+    const double product = a * b;
+    return {product, __builtin_fma(a, b, -product)};
+}
+
+// Whether this processor has fused multiply-adds (and the system keeps their registers).
+bool has_fused_multiply_add();
+
 // Σd and Σd² of one group's deviations, each as a running sum and the low-order part that it
 // lost.
 struct DeviationSums {
@@ -52,13 +63,15 @@ struct DeviationSums {
     double squares = 0.0, squares_low = 0.0;
     double largest = 0.0;  // the largest deviation's magnitude
 
-    // One deviation, given exactly as high + low.
-    void add(double high, double low) {
+    // One deviation, given exactly as high + low; `fused`: square it by fused_two_product.
+    // Always inlined, so that the fused form is compiled for its caller's processor.
+    template <bool fused = false>
+    [[gnu::always_inline]] void add(double high, double low) {
         ++count;
         largest = std::max(largest, std::fabs(high));
         accumulate(sum, sum_low, high);
         sum_low += low;
-        const WithError square = two_product(high, high);
+        const WithError square = fused ? fused_two_product(high, high) : two_product(high, high);
         accumulate(squares, squares_low, square.value);
         // low * low is below 2^-104 of the square: left out.
         squares_low += square.error + 2.0 * high * low;
@@ -84,22 +97,23 @@ struct Deviations {
     T shift{};
     DeviationSums sums;
 
-    void add(T x) {
+    template <bool fused = false>
+    [[gnu::always_inline]] void add(T x) {
         if (sums.count == 0) shift = x;
         if constexpr (std::is_same_v<T, double>) {
             const WithError d = two_sum(x, -shift);
-            sums.add(d.value, d.error);
+            sums.template add<fused>(d.value, d.error);
         } else {
             __extension__ using Wide = __int128;
             const Wide d = static_cast<Wide>(x) - shift;  // exact: below 2^64 in magnitude
             constexpr Wide exact_as_double = Wide{1} << 53;
             if (d > -exact_as_double && d < exact_as_double) {
-                sums.add(static_cast<double>(static_cast<std::int64_t>(d)), 0.0);
+                sums.template add<fused>(static_cast<double>(static_cast<std::int64_t>(d)), 0.0);
                 return;
             }
             // The double nearest d leaves a rest below 2^11, which a double holds exactly.
             const double high = static_cast<double>(d);
-            sums.add(high, static_cast<double>(d - static_cast<Wide>(high)));
+            sums.template add<fused>(high, static_cast<double>(d - static_cast<Wide>(high)));
         }
     }
 };

@@ -34,6 +34,33 @@ TEST(ErrorFreeTransforms, LoseNothing) {
     EXPECT_EQ(apart.error, 1.0);
 }
 
+// Wherever Dekker's product is exact, a fused multiply-add gives the same pair, so the
+// processor a variance runs on does not change its bits.
+TEST(ErrorFreeTransforms, FusedProductMatchesDekkers) {
+    std::mt19937_64 random(17);
+    const auto any_double = [&] {
+        const double mantissa = std::ldexp(static_cast<double>(random() >> 11), -53);  // [0, 1)
+        const int exponent = static_cast<int>(random() % 900) - 450;
+        return std::ldexp(random() % 2 ? mantissa : -mantissa, exponent);
+    };
+    for (int round = 0; round < 100000; ++round) {
+        const double a = any_double(), b = round % 2 ? a : any_double();
+        const WithError dekker = two_product(a, b), fused = fused_two_product(a, b);
+        ASSERT_EQ(dekker.value, fused.value) << a << " * " << b;
+        ASSERT_EQ(dekker.error, fused.error) << a << " * " << b;
+    }
+    DeviationSums plain, with_fma;
+    for (int round = 0; round < 100000; ++round) {
+        const double high = any_double(), low = std::ldexp(high, -60);
+        plain.add(high, low);
+        with_fma.add<true>(high, low);
+    }
+    EXPECT_EQ(plain.sum, with_fma.sum);
+    EXPECT_EQ(plain.sum_low, with_fma.sum_low);
+    EXPECT_EQ(plain.squares, with_fma.squares);
+    EXPECT_EQ(plain.squares_low, with_fma.squares_low);
+}
+
 template <class T>
 std::optional<double> variance_of(const std::vector<T>& values) {
     Deviations<T> deviations;
