@@ -154,6 +154,7 @@ struct KeyGroups {
     RowList group_of_row = {};  // per logical row of other; no_group for a null key
     RowList first_rows = {};
     bool one_row_each = false;
+    bool group_is_row = false;  // one row each, and group g is row g (a table in storage order)
     RowList starts = {};
     RowList rows = {};
 
@@ -184,7 +185,12 @@ void build_groups(const Frame& other, const Keys& keys, KeyGroups<typename Keys:
         ++sizes[group];
     });
     out.one_row_each = std::all_of(sizes.begin(), sizes.end(), [](std::uint32_t size) { return size == 1; });
-    if (out.one_row_each) return;
+    if (out.one_row_each) {
+        std::uint32_t g = 0;
+        out.group_is_row =
+            std::all_of(out.first_rows.begin(), out.first_rows.end(), [&](std::uint32_t row) { return row == g++; });
+        return;
+    }
     // Each group's rows in other's order: a counting sort of the rows by group.
     out.starts.assign(sizes.size() + 1, 0);
     for (std::size_t g = 0; g < sizes.size(); ++g) out.starts[g + 1] = out.starts[g] + sizes[g];
@@ -207,9 +213,14 @@ RowList probe_groups(const Frame& frame, const Keys& keys,
     const std::uint32_t* const first_rows = groups.first_rows.data();
     for_each_key(frame, keys, groups.table, [&](std::size_t r, std::uint32_t row, std::uint64_t hash, bool present) {
         const auto matches = [&](const typename Keys::Slot& slot) { return keys.matches(slot, row, hash); };
-        const std::uint32_t group = present ? groups.table.find(hash, matches) : no_group;
-        out[r] = as_rows && group != no_group ? first_rows[group] : group;
+        out[r] = present ? groups.table.find(hash, matches) : no_group;
     });
+    // Groups become rows in a pass of their own, when they are not the rows already: read in
+    // the lookup loop, each group's row would wait on the lookup, and a large table's groups
+    // come in no order the caches know.
+    if (as_rows && !groups.group_is_row) {
+        for (std::uint32_t& group : found) group = group != no_group ? first_rows[group] : no_row;
+    }
     return found;
 }
 
