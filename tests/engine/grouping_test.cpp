@@ -2,11 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdint>
 #include <limits>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "engine/group_keys.hpp"
@@ -139,6 +141,31 @@ TEST(GroupKeys, SameTextSeesEveryByte) {
             EXPECT_FALSE(group_keys::same_text(text, other)) << size << " at " << at;
         }
     }
+}
+
+// Texts that differ in any byte or in length, short numbers among them, get different
+// hashes (a table still compares the texts, but equal hashes would share a probe path),
+// and the top bits, which index the tables, are spread evenly.
+TEST(QuickHash, TellsTextsApartAndSpreadsTheTopBits) {
+    std::unordered_set<std::string> texts;
+    for (int i = 0; i < 200000; ++i) texts.insert(std::to_string(i));
+    for (int i = 0; i < 65536; ++i) texts.insert({static_cast<char>(i & 0xFF), static_cast<char>(i >> 8)});
+    for (std::size_t size = 3; size <= 40; ++size) {
+        for (std::size_t at = 0; at < size; ++at) {
+            std::string text(size, '0');
+            text[at] = 'x';
+            texts.insert(text);
+        }
+    }
+    std::unordered_set<std::uint64_t> hashes;
+    std::vector<std::size_t> buckets(1 << 12);
+    for (const std::string& text : texts) {
+        const std::uint64_t hash = quick_hash(std::string_view(text));
+        EXPECT_TRUE(hashes.insert(hash).second) << "\"" << text << "\" (" << text.size() << " bytes)";
+        ++buckets[hash >> 52];
+    }
+    const double mean = static_cast<double>(texts.size()) / static_cast<double>(buckets.size());
+    EXPECT_LT(static_cast<double>(*std::max_element(buckets.begin(), buckets.end())), 1.5 * mean);
 }
 
 // The first row of each distinct key, in order of first appearance, told apart as groups.
