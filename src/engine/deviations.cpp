@@ -6,7 +6,9 @@ namespace quorvel::engine {
 
 bool has_fused_multiply_add() {
 #if defined(__x86_64__) || defined(__i386__)
-    static const bool has = __builtin_cpu_supports("fma");
+    // Initialised here, not only by a constructor: the engine may be loaded as part of a
+    // module whose constructors run in an order of the loader's choosing.
+    static const bool has = (__builtin_cpu_init(), __builtin_cpu_supports("fma"));
     return has;
 #else
     return false;
