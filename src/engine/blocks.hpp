@@ -69,4 +69,23 @@ void try_reserve(Vector& vector, std::size_t size) {
     }
 }
 
+// For a vector that fills to a count not known in advance but at most `most` items: room for
+// all of them at once when that makes a large block, whose pages are faulted in only as they
+// are written. Grown by doubling, the vector would pass through malloc's sizes, which come as
+// fresh pages or as reused ones depending on what the process did before (a text filter ran
+// half again as long in a fresh process). Call fit_room after filling.
+template <class Vector>
+void reserve_at_most(Vector& vector, std::size_t most) {
+    if (most >= large_block_bytes / sizeof(typename Vector::value_type)) try_reserve(vector, most);
+}
+
+// A vector filled after reserve_at_most that holds little is moved into a block of its size, so
+// that a few items do not keep a huge page; above small_room_bytes the touched pages are kept.
+inline constexpr std::size_t small_room_bytes = large_block_bytes / 8;
+template <class Vector>
+void fit_room(Vector& vector) {
+    constexpr std::size_t item = sizeof(typename Vector::value_type);
+    if (vector.capacity() * item >= large_block_bytes && vector.size() * item < small_room_bytes) vector.shrink_to_fit();
+}
+
 }  // namespace quorvel::engine

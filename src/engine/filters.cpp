@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <cstring>
 #include <string>
 #include <type_traits>
 
@@ -60,6 +61,7 @@ RowList collect_rows(const Frame& frame, const Validity& validity, Keep keep,
     std::uint32_t buffer[block];
     std::size_t kept = 0;
     RowList rows;
+    reserve_at_most(rows, frame.height);
     const auto end_block = [&] {
         rows.insert(rows.end(), buffer, buffer + kept);
         kept = 0;
@@ -80,6 +82,7 @@ RowList collect_rows(const Frame& frame, const Validity& validity, Keep keep,
             },
             end_block, ahead...);
     }
+    fit_room(rows);
     return rows;
 }
 
@@ -206,6 +209,7 @@ std::size_t row_holding(const StrCells& cells, std::size_t from, std::uint64_t a
 // next row.
 RowList storage_rows_holding(const StrCells& cells, const TextFinder& finder) {
     RowList rows;
+    reserve_at_most(rows, cells.size());
     const std::string_view bytes(cells.bytes.data(), cells.bytes.size());
     const std::uint64_t* const offsets = cells.offsets.data();
     std::size_t row = 0;
@@ -214,22 +218,63 @@ RowList storage_rows_holding(const StrCells& cells, const TextFinder& finder) {
         if (at + finder.size() <= offsets[row + 1] && cells.is_present(row)) rows.push_back(static_cast<std::uint32_t>(row));
         ++row;
     }
+    fit_room(rows);
     return rows;
+}
+
+template <TextPlace place>
+bool has_affix(std::string_view cell, std::string_view text) {
+    if (cell.size() < text.size()) return false;
+    return same_bytes(place == TextPlace::Start ? cell.data() : cell.data() + cell.size() - text.size(), text);
+}
+
+// The rows whose text begins (or ends) with a text of at most 8 bytes, tested a word at a
+// time without a branch: where the kept rows fall at random, a branch on each text's bytes
+// is mispredicted on most of them, which took four fifths of the filter's time. The word is read
+// from where the text would begin (or end) in the buffer, bytes of the neighbouring texts
+// included, and only the needle's bytes compared; the few texts too near an end of the
+// buffer for a whole word are tested as they stand.
+template <TextPlace place>
+RowList texts_with_short_affix(const Frame& frame, const StrCells& cells, std::string_view text) {
+    constexpr std::size_t word_bytes = sizeof(std::uint64_t);
+    // The needle and its mask laid out as a word read from the texts holds them, so that
+    // the byte order is the machine's either way.
+    char needle_bytes[word_bytes] = {};
+    char mask_bytes[word_bytes] = {};
+    const std::size_t at = place == TextPlace::Start ? 0 : word_bytes - text.size();
+    std::memcpy(needle_bytes + at, text.data(), text.size());
+    std::memset(mask_bytes + at, 0xff, text.size());
+    std::uint64_t needle = 0;
+    std::uint64_t mask = 0;
+    std::memcpy(&needle, needle_bytes, word_bytes);
+    std::memcpy(&mask, mask_bytes, word_bytes);
+
+    const std::uint64_t* const offsets = cells.offsets.data();
+    const char* const bytes = cells.bytes.data();
+    const std::uint64_t length = cells.bytes.size();
+    const std::uint64_t size = text.size();
+    return passing_rows(frame, cells, [=](std::size_t p) -> bool {
+        const std::uint64_t begin = offsets[p];
+        const std::uint64_t end = offsets[p + 1];
+        const bool whole_word = place == TextPlace::Start ? begin + word_bytes <= length : end >= word_bytes;
+        if (!whole_word) [[unlikely]] return has_affix<place>({bytes + begin, end - begin}, text);
+        std::uint64_t word;
+        std::memcpy(&word, bytes + (place == TextPlace::Start ? begin : end - word_bytes), word_bytes);
+        return (end - begin >= size) & (((word ^ needle) & mask) == 0);
+    });
+}
+
+template <TextPlace place>
+RowList texts_with_affix(const Frame& frame, const StrCells& cells, std::string_view text) {
+    if (text.size() <= sizeof(std::uint64_t)) return texts_with_short_affix<place>(frame, cells, text);
+    return passing_rows(frame, cells, [&cells, text](std::size_t p) { return has_affix<place>(cells.at(p), text); });
 }
 
 RowList texts_holding(const Frame& frame, const StrCells& cells, TextPlace place, std::string_view text) {
     if (text.empty()) return present_rows(frame, cells.validity, true);
     switch (place) {
-        case TextPlace::Start:
-            return passing_rows(frame, cells, [&cells, text](std::size_t p) {
-                const std::string_view cell = cells.at(p);
-                return cell.size() >= text.size() && same_bytes(cell.data(), text);
-            });
-        case TextPlace::End:
-            return passing_rows(frame, cells, [&cells, text](std::size_t p) {
-                const std::string_view cell = cells.at(p);
-                return cell.size() >= text.size() && same_bytes(cell.data() + cell.size() - text.size(), text);
-            });
+        case TextPlace::Start: return texts_with_affix<TextPlace::Start>(frame, cells, text);
+        case TextPlace::End: return texts_with_affix<TextPlace::End>(frame, cells, text);
         case TextPlace::Anywhere: break;
     }
     const TextFinder finder(text);

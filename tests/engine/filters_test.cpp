@@ -376,5 +376,29 @@ TEST(Filters, SeeOnlyTheRowsOfADerivedFrameAndShareItsColumns) {
     EXPECT_EQ(column_dtypes(*none), (std::vector<std::string>{"str"}));
 }
 
+// A filter of a large frame makes room for every row at once, its pages touched only as
+// rows are kept; a result of a few rows must not go on holding that room.
+TEST(Filters, KeepNoRoomBeyondAFewKeptRows) {
+    constexpr std::size_t rows = 1 << 20;
+    I64Cells numbers;
+    StrCells texts;
+    for (std::size_t r = 0; r < rows; ++r) {
+        numbers.values.push_back(static_cast<std::int64_t>(r));
+        texts.push_back(r % 100'000 == 7 ? "needle" : "hay");
+    }
+    const Frame frame = frame_of({{"n", std::move(numbers)}, {"s", std::move(texts)}});
+    const Result<Frame> results[] = {filter_compare(frame, "n", C::Lt, 3), filter_text(frame, "s", TextPlace::Start, "ne"),
+                                     filter_text(frame, "s", TextPlace::Anywhere, "eed")};
+    const Rows expected[] = {{0, 1, 2}, {7, 100'007, 200'007, 300'007, 400'007, 500'007, 600'007, 700'007, 800'007, 900'007, 1'000'007},
+                             {7, 100'007, 200'007, 300'007, 400'007, 500'007, 600'007, 700'007, 800'007, 900'007, 1'000'007}};
+    for (std::size_t i = 0; i < std::size(results); ++i) {
+        EXPECT_EQ(kept(results[i]), expected[i]);
+        EXPECT_LE(results[i]->selection->rows.capacity(), 64u) << i;
+    }
+    const Result<Frame> most = filter_compare(frame, "n", C::Ge, 3);
+    EXPECT_EQ(most->height, rows - 3);
+    EXPECT_EQ(most->selection->rows.back(), rows - 1);
+}
+
 }  // namespace
 }  // namespace quorvel::engine

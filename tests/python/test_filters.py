@@ -71,6 +71,26 @@ def test_where_in_and_where_is_compare_texts_exactly(cells, values, value):
     assert f.where_is("s", value).strings("s") == [c for c in cells if c == value]
 
 
+# Texts of up to 12 bytes, and needles up to 10 that often begin or end one of them: needles
+# of at most 8 bytes are compared a word at a time, read across the neighbouring texts, and
+# the texts near either end of the column too short for that are compared as they stand.
+affix_cells = st.lists(st.text("ab\x00é", max_size=12), max_size=12)
+
+
+@settings(max_examples=400, deadline=None)
+@given(affix_cells, st.data(), st.booleans())
+def test_where_starts_and_ends_with_match_python(cells, data, through_a_selection):
+    needle = data.draw(st.one_of(st.text("ab\x00é", max_size=10),
+                                 st.sampled_from(cells or [""]).flatmap(lambda c: st.sampled_from(
+                                     [c[:k] for k in range(len(c) + 1)] + [c[k:] for k in range(len(c) + 1)]))))
+    f = quorvel.Frame()
+    f.add_strings("s", cells)
+    if through_a_selection:
+        f, cells = f.sort("s", True), sorted(cells, key=lambda c: c.encode(), reverse=True)
+    assert f.where_starts_with("s", needle).strings("s") == [c for c in cells if c.startswith(needle)]
+    assert f.where_ends_with("s", needle).strings("s") == [c for c in cells if c.endswith(needle)]
+
+
 @pytest.mark.parametrize(
     "method, value, kept",
     [
