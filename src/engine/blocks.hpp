@@ -85,7 +85,9 @@ inline constexpr std::size_t small_room_bytes = large_block_bytes / 8;
 template <class Vector>
 void fit_room(Vector& vector) {
     constexpr std::size_t item = sizeof(typename Vector::value_type);
-    if (vector.capacity() * item >= large_block_bytes && vector.size() * item < small_room_bytes) vector.shrink_to_fit();
+    if (vector.capacity() * item >= large_block_bytes && vector.size() * item < small_room_bytes) {
+        vector.shrink_to_fit();
+    }
 }
 
 }  // namespace quorvel::engine

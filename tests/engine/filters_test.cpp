@@ -387,10 +387,12 @@ TEST(Filters, KeepNoRoomBeyondAFewKeptRows) {
         texts.push_back(r % 100'000 == 7 ? "needle" : "hay");
     }
     const Frame frame = frame_of({{"n", std::move(numbers)}, {"s", std::move(texts)}});
-    const Result<Frame> results[] = {filter_compare(frame, "n", C::Lt, 3), filter_text(frame, "s", TextPlace::Start, "ne"),
+    Rows needles;
+    for (std::uint32_t r = 7; r < rows; r += 100'000) needles.push_back(r);
+    const Result<Frame> results[] = {filter_compare(frame, "n", C::Lt, 3),
+                                     filter_text(frame, "s", TextPlace::Start, "ne"),
                                      filter_text(frame, "s", TextPlace::Anywhere, "eed")};
-    const Rows expected[] = {{0, 1, 2}, {7, 100'007, 200'007, 300'007, 400'007, 500'007, 600'007, 700'007, 800'007, 900'007, 1'000'007},
-                             {7, 100'007, 200'007, 300'007, 400'007, 500'007, 600'007, 700'007, 800'007, 900'007, 1'000'007}};
+    const Rows expected[] = {{0, 1, 2}, needles, needles};
     for (std::size_t i = 0; i < std::size(results); ++i) {
         EXPECT_EQ(kept(results[i]), expected[i]);
         EXPECT_LE(results[i]->selection->rows.capacity(), 64u) << i;
