@@ -284,10 +284,12 @@ Result<JoinedRows> joined_rows(const Frame& frame, const Frame& other, const Key
     }
     RowList unmatched;
     if (kind == JoinKind::full) {
+        reserve_at_most(unmatched, other.height);
         RowCursor(other).for_each([&](std::size_t r, std::size_t p) {
             const std::uint32_t group = groups.group_of_row[r];
             if (group == no_group || !matched[group]) unmatched.push_back(static_cast<std::uint32_t>(p));
         });
+        fit_room(unmatched);
     }
     if (height + unmatched.size() > max_rows) {
         return EngineError{"the join has " + std::to_string(height + unmatched.size()) +
@@ -394,9 +396,11 @@ Result<Frame> hash_join(const Frame& frame, const Frame& other, const Frame& fra
         probe_groups(frame_keys, make_keys(frame_keys, groups.first_rows), groups, as_rows);
     if (kind == JoinKind::semi || kind == JoinKind::anti) {
         RowList kept;
+        reserve_at_most(kept, frame.height);
         RowCursor(frame).for_each([&](std::size_t r, std::size_t p) {
             if ((found[r] != no_group) == (kind == JoinKind::semi)) kept.push_back(static_cast<std::uint32_t>(p));
         });
+        fit_room(kept);
         return take_rows(frame, std::move(kept));
     }
     if (as_rows) {
