@@ -128,12 +128,13 @@ StrCells gather_strings(std::span<const CellStretch> stretches, std::size_t leng
         const std::uint64_t* const from = source.offsets.data();
         const std::uint64_t before = out.offsets.back();
         if (!stretch.rows) {
-            // Whole: the stretch's own offsets, moved to where its bytes will start.
+            // Whole: the stretch's own offsets, moved to where its bytes will start, in one
+            // pass rather than a copy and then a shift.
             const std::size_t at = out.offsets.size();
-            out.offsets.insert(out.offsets.end(), from + 1, from + stretch.count + 1);
+            out.offsets.resize(at + stretch.count);
             std::uint64_t* const offsets = out.offsets.data() + at;
             const std::uint64_t shift = before - from[0];
-            for (std::size_t i = 0; i < stretch.count; ++i) offsets[i] += shift;
+            for (std::size_t i = 0; i < stretch.count; ++i) offsets[i] = from[i + 1] + shift;
         } else {
             const std::size_t at = out.offsets.size();
             out.offsets.resize(at + stretch.count);
