@@ -79,8 +79,9 @@ void reserve_at_most(Vector& vector, std::size_t most) {
     if (most >= large_block_bytes / sizeof(typename Vector::value_type)) try_reserve(vector, most);
 }
 
-// A vector filled after reserve_at_most that holds little is moved into a block of its size, so
-// that a few items do not keep a huge page; above small_room_bytes the touched pages are kept.
+// A vector filled after reserve_at_most that holds little is moved into a block of its
+// size, so that a few items do not keep a huge page; above small_room_bytes the touched
+// pages are kept.
 inline constexpr std::size_t small_room_bytes = large_block_bytes / 8;
 template <class Vector>
 void fit_room(Vector& vector) {

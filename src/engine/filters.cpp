@@ -230,10 +230,10 @@ bool has_affix(std::string_view cell, std::string_view text) {
 
 // The rows whose text begins (or ends) with a text of at most 8 bytes, tested a word at a
 // time without a branch: where the kept rows fall at random, a branch on each text's bytes
-// is mispredicted on most of them, which took four fifths of the filter's time. The word is read
-// from where the text would begin (or end) in the buffer, bytes of the neighbouring texts
-// included, and only the needle's bytes compared; the few texts too near an end of the
-// buffer for a whole word are tested as they stand.
+// is mispredicted on most of them, which took four fifths of the filter's time. The word is
+// read from where the text would begin (or end) in the buffer, bytes of the neighbouring
+// texts included, and only the needle's bytes compared; the few texts too near an end of
+// the buffer for a whole word are tested as they stand.
 template <TextPlace place>
 RowList texts_with_short_affix(const Frame& frame, const StrCells& cells, std::string_view text) {
     constexpr std::size_t word_bytes = sizeof(std::uint64_t);
