@@ -6,6 +6,7 @@
 
 #include "engine/group_keys.hpp"
 #include "engine/group_table.hpp"
+#include "engine/prefetch.hpp"
 #include "engine/row_cursor.hpp"
 #include "engine/slicing.hpp"
 
@@ -76,6 +77,7 @@ void group_by_text(const Frame& keys, const StrCells& cells, Grouping& out) {
     NullGroup nulls;
     assign_rows(keys, cells, out, [&](std::uint32_t row) {
         if (!all_present && !cells.is_present(row)) return nulls.get(row, out);
+        if (row % 64 == 0) prefetch_text_pages_ahead(cells, row);
         const std::string_view text = cells.at(row);
         const std::uint64_t hash = quick_hash(text);
         return table.find_or_add(

@@ -34,6 +34,18 @@ void prefetch_pages(const T* values, std::size_t begin, std::size_t end) {
     for (std::size_t i = begin; i < end; i += 4096 / sizeof(T)) prefetch(values + i);
 }
 
+// Asks for the offsets and the bytes two pages past those of `row`, for a walk of texts in
+// storage order that hashes each. Walking a column the caches do not hold, the lookups waited
+// at each new page of either stream until the hardware's prefetcher, which stops at page
+// ends, started again there: grouping a million texts took 8.5 to 9.1 ms after the caches
+// were flushed against 6 warm, and 7.1 to 7.5 with these asks, which cost nothing measurable
+// warm. Callers ask every 64 rows, a few times a page of either stream.
+inline void prefetch_text_pages_ahead(const StrCells& texts, std::size_t row) {
+    constexpr std::size_t two_pages = 2 * 4096;
+    prefetch(texts.offsets.data() + row + two_pages / sizeof(std::uint64_t));
+    prefetch(texts.bytes.data() + texts.offsets[row] + two_pages);
+}
+
 // Asks for the value that reading selected row `r + prefetch_ahead` will need.
 template <class T>
 void prefetch_selected(const T* values, const std::uint32_t* rows, std::size_t r, std::size_t count) {
