@@ -24,6 +24,9 @@ inline void prefetch(const void* address) {
 #endif
 }
 
+// The pages the hardware's prefetcher works within.
+inline constexpr std::size_t page_bytes = 4096;
+
 // Asks for one cache line in each 4 KiB page of values[begin, end), for a walk in storage
 // order that will come there soon. The hardware's prefetcher follows such a walk only within
 // a page and stops at its end; over memory the caches do not hold, the walk would then wait
@@ -31,7 +34,7 @@ inline void prefetch(const void* address) {
 // early; asking for every line instead competes with the walk's own reads.
 template <class T>
 void prefetch_pages(const T* values, std::size_t begin, std::size_t end) {
-    for (std::size_t i = begin; i < end; i += 4096 / sizeof(T)) prefetch(values + i);
+    for (std::size_t i = begin; i < end; i += page_bytes / sizeof(T)) prefetch(values + i);
 }
 
 // Asks for the offsets and the bytes two pages past those of `row`, for a walk of texts in
@@ -41,7 +44,7 @@ void prefetch_pages(const T* values, std::size_t begin, std::size_t end) {
 // were flushed against 6 warm, and 7.1 to 7.5 with these asks, which cost nothing measurable
 // warm. Callers ask every 64 rows, a few times a page of either stream.
 inline void prefetch_text_pages_ahead(const StrCells& texts, std::size_t row) {
-    constexpr std::size_t two_pages = 2 * 4096;
+    constexpr std::size_t two_pages = 2 * page_bytes;
     prefetch(texts.offsets.data() + row + two_pages / sizeof(std::uint64_t));
     prefetch(texts.bytes.data() + texts.offsets[row] + two_pages);
 }
